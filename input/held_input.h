@@ -1,0 +1,17 @@
+// The held-input latch record and its two operations. Portable; the one
+// process-wide instance and its lock live in synthetic_input.h.
+#pragma once
+#include <stdint.h>
+#include "input/input_catalogue.h"
+
+struct HeldInput {
+    uint32_t held;    // 1 while an input is latched
+    InputSpec input;  // copy of the latched input; all zero when empty
+};
+
+// Latches input, replacing whatever was latched. Caller holds input_lock.
+void latch_held_input(HeldInput *latch, const InputSpec *input);
+// Empty latch: returns 0 and writes nothing. Otherwise copies the input into
+// out (when out is not null), clears the latch and returns 1. Caller holds
+// input_lock.
+int32_t take_held_input(HeldInput *latch, InputSpec *out);

@@ -1,0 +1,25 @@
+// The fixed list of the 71 inputs the program can repeat, and the mouse event
+// flags of each button edge. Portable.
+#pragma once
+#include <stdint.h>
+
+enum InputKind : uint32_t { KIND_KEYBOARD = 0, KIND_MOUSE = 1 };
+enum MouseButton : uint32_t { BUTTON_NONE = 0, BUTTON_LEFT = 1, BUTTON_RIGHT = 2 };
+enum InputEdge : uint32_t { EDGE_PRESS = 0, EDGE_RELEASE = 1 };
+
+// One input; a plain constant record, copied by value.
+struct InputSpec {
+    const char *name;   // text in the input list
+    uint32_t kind;      // an InputKind
+    uint16_t vk;        // virtual-key code; 0 for mouse entries
+    uint32_t extended;  // 1: sent as an extended key
+    uint32_t button;    // a MouseButton; BUTTON_NONE for keys
+};
+
+enum { INPUT_CATALOGUE_COUNT = 71, INPUT_DEFAULT_INDEX = 2 };
+// Index = position in the input list.
+extern const InputSpec INPUT_CATALOGUE[INPUT_CATALOGUE_COUNT];
+
+// Mouse event flags (MOUSEEVENTF_*) for a button edge: edge 0 is a press, any
+// other value a release; 0 for a button that is neither left nor right.
+uint32_t mouse_flags_for(uint32_t button, uint32_t edge);
