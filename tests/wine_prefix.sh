@@ -15,6 +15,10 @@ export WINEDEBUG=-all
 
 case $action in
 start)
+  # A fresh prefix for every run: nothing a previous run left behind (a
+  # stuck process, a registry value) can change the outcome.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
   setsid wineserver -p </dev/null >/dev/null 2>&1 || true
   wine cmd /c exit </dev/null >/dev/null 2>&1
