@@ -93,6 +93,22 @@ cmd_test() {
     record_stage 1
   fi
 
+  # The portable core's tests again under AddressSanitizer + UndefinedBehavior-
+  # Sanitizer, and under ThreadSanitizer for what the two threads share.
+  local san
+  for san in asan tsan; do
+    local opt=-DRIVANTA_SANITIZE=ON
+    [ $san = tsan ] && opt=-DRIVANTA_TSAN=ON
+    log "configure + build: native-$san"
+    if cmake -S . -B build/native-$san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DRIVANTA_WERROR=$WERROR $opt >/dev/null \
+       && cmake --build build/native-$san -j "$JOBS" --target core_tests; then
+      run_ctest native-$san --test-dir build/native-$san -R '^core_tests$'
+    else
+      record_stage 1
+    fi
+  done
+
   if [ -d tests/fuzz ] && [ -f tests/fuzz/CMakeLists.txt ]; then
     log "fuzz: ${FUZZ_SECONDS}s"
     if cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
