@@ -60,7 +60,7 @@ TEST(SharedState, EveryLatchedPressIsReleasedOnceAStopTakesTheLatch)
     // A worker cycles latch -> press -> release -> clear while another thread
     // stops it at an arbitrary moment and takes the latch, as a stop does.
     const InputSpec &space = INPUT_CATALOGUE[INPUT_DEFAULT_INDEX];
-    for (int round = 0; round < 200; ++round) {
+    for (int round = 0; round < 60; ++round) {
         Wire wire;
         std::atomic<int32_t> go{1};
         std::thread worker([&] {
@@ -77,7 +77,7 @@ TEST(SharedState, EveryLatchedPressIsReleasedOnceAStopTakesTheLatch)
             }
             release_from_latch(wire);  // the worker's end
         });
-        for (int spin = 0; spin < round * 10; ++spin) std::this_thread::yield();
+        for (int spin = 0; spin < round * 5; ++spin) std::this_thread::yield();
         go.store(0);
         release_from_latch(wire);  // the stop's own take, racing the worker's end
         worker.join();
