@@ -186,6 +186,15 @@ int32_t evaluate_rate_tokens(const RateTokens *tokens, RateEntry *entry)
     for (int32_t i = 0; i < tokens->token_count; ++i) {
         const char *token = tokens->tokens[i];
         unsigned char first = (unsigned char)token[0];
+        // No word of the tables begins with a digit, a sign or a point, so a
+        // numeric token is converted without searching them.
+        if ((first >= '0' && first <= '9') || first == '+' || first == '-' || first == '.') {
+            double value;
+            if (!convert_decimal(token, &value)) return RATE_NOT_UNDERSTOOD;
+            if (isinf(value)) sum.overflowed = 1;
+            begin_group(&sum, value);
+            continue;
+        }
         if (find_word(RATE_IGNORED_WORDS, 18, token) >= 0) continue;
         if (find_word(RATE_INFINITY_WORDS, 9, token) >= 0) {
             write_success(entry, INFINITY, sum.overflowed);
@@ -195,13 +204,6 @@ int32_t evaluate_rate_tokens(const RateTokens *tokens, RateEntry *entry)
         const RateMagnitude *magnitude = find_magnitude(token);
         if (magnitude) {
             apply_magnitude(&sum, magnitude->exponent);
-            continue;
-        }
-        if ((first >= '0' && first <= '9') || first == '+' || first == '-' || first == '.') {
-            double value;
-            if (!convert_decimal(token, &value)) return RATE_NOT_UNDERSTOOD;
-            if (isinf(value)) sum.overflowed = 1;
-            begin_group(&sum, value);
             continue;
         }
         const RateNumberWord *number = find_number_word(token);

@@ -261,6 +261,25 @@ TEST(RateEval, SubnormalsAndTheEdgesOfTheDoubleRangeAgreeOnEveryRuntime)
     EXPECT_EQ(bits_of(e.requested_rate), 0x3FB999999999999Aull);
 }
 
+TEST(RateEval, TableWordsCanEachMatchAToken)
+{
+    // Tokens are lower case, at most 39 characters, and a word token holds
+    // only letters (a slash token a slash and letters); the evaluation also
+    // relies on no word beginning like a number.
+    auto check = [](const char *word) {
+        size_t length = strlen(word);
+        ASSERT_GE(length, 1u) << word;
+        ASSERT_LE(length, 39u) << word;
+        for (size_t i = 0; i < length; ++i) {
+            bool letter = word[i] >= 'a' && word[i] <= 'z';
+            EXPECT_TRUE(letter || (i == 0 && word[i] == '/' && length > 1)) << word;
+        }
+    };
+    for (const char *word : RATE_IGNORED_WORDS) check(word);
+    for (const char *word : RATE_INFINITY_WORDS) check(word);
+    for (const RateMagnitude &m : RATE_MAGNITUDES) check(m.word);
+}
+
 TEST(RateEval, PowersOfTenAreTheNearestDoubles)
 {
     // Each power must equal the decimal literal's value; a runtime pow() that
