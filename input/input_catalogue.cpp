@@ -91,7 +91,8 @@ uint32_t mouse_flags_for(uint32_t button, uint32_t edge)
 
 uint32_t key_flags_for(uint32_t extended, uint32_t edge)
 {
-    uint32_t flags = extended ? INPUT_KEY_EXTENDED : 0;
+    uint32_t flags = 0;
+    if (extended) flags |= INPUT_KEY_EXTENDED;
     if (edge != EDGE_PRESS) flags |= INPUT_KEY_UP;
     return flags;
 }
