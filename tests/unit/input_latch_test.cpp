@@ -43,7 +43,9 @@ TEST(HeldInputLatch, LatchThenTakeHandsOverOnceAndEmpties)
 
         InputSpec out = {};
         EXPECT_EQ(take_held_input(&latch, with_output ? &out : nullptr), 1);
-        if (with_output) EXPECT_TRUE(same_input(out, SPACE));
+        if (with_output) {
+            EXPECT_TRUE(same_input(out, SPACE));
+        }
         EXPECT_TRUE(all_zero(latch)) << "with_output " << with_output;
 
         InputSpec again = RIGHT_CLICK;
