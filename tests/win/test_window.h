@@ -130,18 +130,27 @@ inline bool bring_to_front(HWND window)
 }
 
 // Puts the cursor in the middle of window (the test moves it; the program
-// under test never does). True once the cursor is there.
+// under test never does). True once the cursor has stayed there for 50 ms:
+// under Wine a pointer motion still queued from an earlier move can put the
+// cursor back where it was just after it moved.
 inline bool cursor_to(HWND window, POINT *at = NULL)
 {
     RECT r;
     GetWindowRect(window, &r);
     const POINT target = {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
     if (at) *at = target;
+    ULONGLONG there_since = 0;
     return pump_until(
-        [target] {
-            SetCursorPos(target.x, target.y);
+        [target, &there_since] {
             POINT p;
-            return GetCursorPos(&p) && p.x == target.x && p.y == target.y;
+            if (!GetCursorPos(&p)) return false;
+            if (p.x != target.x || p.y != target.y) {
+                SetCursorPos(target.x, target.y);
+                there_since = 0;
+                return false;
+            }
+            if (there_since == 0) there_since = GetTickCount64();
+            return GetTickCount64() - there_since >= 50;
         },
         5000);
 }
