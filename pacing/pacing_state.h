@@ -9,7 +9,8 @@
 // only loads it.
 extern std::atomic<int32_t> running;
 // Completed press/release pairs of the current run. The worker adds 1 per
-// pair; the controller resets it to 0 only while no worker exists.
+// pair whose press and release the system both took, and stops adding at
+// INT32_MAX; the controller resets it to 0 only while no worker exists.
 extern std::atomic<int32_t> sent_count;
 // Performance-counter ticks per second, written once at start-up.
 extern int64_t perf_frequency;
