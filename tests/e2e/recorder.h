@@ -1,0 +1,64 @@
+// Test recorder: a plain top-level window, on a thread of its own with its own
+// message loop, that stamps every key and mouse-button message it receives with
+// the performance counter into a fixed array. Used by the end-to-end driver and
+// the pacing benchmark as "the application in front".
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include <atomic>
+
+enum { RECORDER_CAPACITY = 65536 };
+
+// One received message, stamped when the window procedure got it.
+struct RecordedEvent {
+    int64_t qpc;       // QueryPerformanceCounter at receipt
+    uint32_t message;  // WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_[LRMX]BUTTON{DOWN,UP}
+    uint32_t wparam;   // virtual-key code (keys) or MK_* flags (mouse)
+    uint32_t lparam;   // repeat count, scan code and flags (keys) or client position (mouse)
+    uint32_t time;     // the message's own time stamp (GetMessageTime), in ms
+};
+
+// The recorder's record. Large (the event array is inside): give it static
+// storage or allocate it once. The window thread is the only writer of
+// events[] and count; other threads read count (acquire) and then only the
+// events below it.
+struct Recorder {
+    HWND window;
+    HANDLE thread;
+    DWORD thread_id;
+    HANDLE ready;                  // set once the window exists (or could not be made)
+    int32_t x, y, width, height;   // outer rectangle asked for, screen coordinates
+    char title[64];
+    std::atomic<uint32_t> count;   // events stored so far
+    std::atomic<uint32_t> dropped; // events that found the array full
+    RecordedEvent events[RECORDER_CAPACITY];
+};
+
+// Starts the recorder thread and shows its window at the given screen
+// rectangle. Returns 1 once the window exists, 0 if it could not be made within
+// a few seconds (the record is then closed again).
+int32_t recorder_open(Recorder *rec, const char *title, int32_t x, int32_t y, int32_t width,
+                      int32_t height);
+// Destroys the window and ends the thread, waiting a few seconds at most.
+// Safe on a record that was never opened or is already closed.
+void recorder_close(Recorder *rec);
+
+// Number of events stored so far; events [0, result) may be read.
+uint32_t recorder_count(const Recorder *rec);
+// A copy of stored event i (i below recorder_count).
+RecordedEvent recorder_event(const Recorder *rec, uint32_t i);
+
+// Events stored at index >= from whose message is `message` and, unless
+// wparam is RECORDER_ANY, whose wparam equals it. Writes up to max stamps
+// (may be null with max 0) and returns how many matched in all.
+enum : uint32_t { RECORDER_ANY = 0xFFFFFFFFu };
+uint32_t recorder_collect(const Recorder *rec, uint32_t from, uint32_t message, uint32_t wparam,
+                          int64_t *stamps, uint32_t max);
+// Index of the last event at or after `from` matching message/wparam as in
+// recorder_collect, or -1 when there is none.
+int32_t recorder_last(const Recorder *rec, uint32_t from, uint32_t message, uint32_t wparam);
+
+// Performance-counter ticks converted to milliseconds.
+double recorder_ms(int64_t ticks);
+// The performance counter now.
+int64_t recorder_now(void);
