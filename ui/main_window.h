@@ -41,4 +41,14 @@ HWND create_child(const char *class_name, const char *text, DWORD style, int32_t
 // Enables (1) or disables (0) the mode buttons, the fastest button and the
 // rate box(es) of the selected mode. Never touches input_combo.
 void set_rate_controls_enabled(int32_t enable);
+// Gives both mode buttons WS_TABSTOP again: a radio button drops it whenever
+// it is unchecked (and a version 6 radio button unchecks the rest of its
+// group on BM_SETCHECK), yet Tab is to reach each of them in layout order.
+// Called after every change of the mode buttons' checks.
+void keep_mode_buttons_tab_stops(void);
+// WM_CREATE: sets main_window, creates the font, the sixteen controls, the
+// input list and the hotkeys, shows the Ready text and the first plan line.
+// Returns 0 whatever could not be created.
+LRESULT on_create(HWND window);
+// The main window's procedure: hands each message to its handler.
 LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

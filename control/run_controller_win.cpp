@@ -1,0 +1,138 @@
+#include "control/run_controller.h"
+
+#include "input/input_catalogue.h"
+#include "input/synthetic_input.h"
+#include "pacing/pacing_state.h"
+#include "pacing/pacing_worker.h"
+#include "rate/rate_boxes.h"
+#include "rate/rate_plan.h"
+#include "ui/hotkey_hint.h"
+#include "ui/main_window.h"
+#include "ui/status_texts.h"
+
+RunState run_state = RUN_IDLE;
+HANDLE worker_thread = NULL;
+
+namespace {
+
+// Shown when a start is asked for while the worker of the last run, which
+// outlived its stop, has not ended yet.
+const char *const RUN_PREVIOUS_STILL_ENDING = "The previous run is still ending; try again in a moment.";
+
+// The rate box the user has to correct for a refused rate status.
+HWND box_to_correct(uint32_t status)
+{
+    if (!interval_mode_selected()) return cps_edit;
+    return status == RATE_BAD_INTERVAL ? ms_edit : count_edit;
+}
+
+// ACT_START after accepted settings: the start text, the worker and the
+// status refresh timer. A worker that cannot be created ends as a stop.
+void start_worker(void)
+{
+    KillTimer(main_window, TIMER_ID_UI);
+    char text[STATUS_START_SIZE];
+    compose_start_text(text, sizeof text, &current_input, period_us, hotkey_hint());
+    SetWindowTextA(status_label, text);
+    running.exchange(1);
+    worker_thread = CreateThread(NULL, 0, worker_main, NULL, 0, NULL);
+    if (worker_thread) {
+        SetTimer(main_window, TIMER_ID_UI, STATUS_REFRESH_MS, NULL);
+        return;
+    }
+    running.store(0);
+    stop_run("Could not start the worker thread.");
+}
+
+}  // namespace
+
+int32_t finish_worker(DWORD wait_ms)
+{
+    if (!worker_thread) return 1;
+    if (WaitForSingleObject(worker_thread, wait_ms) != WAIT_OBJECT_0) return 0;
+    CloseHandle(worker_thread);
+    worker_thread = NULL;
+    return 1;
+}
+
+void handle_run_event(RunEvent event, const char *message)
+{
+    const RunState before = run_state;
+    const RunAction action = run_transition(&run_state, event, own_window_in_front());
+    if (action == ACT_STOP) {
+        stop_run(message);
+        return;
+    }
+    if (action == ACT_NONE) return;
+    // The settings are shared with the worker: they may only be rewritten
+    // once the last worker has ended.
+    if (!finish_worker(0)) {
+        run_state = before;
+        SetWindowTextA(status_label, RUN_PREVIOUS_STILL_ENDING);
+        return;
+    }
+    if (!apply_settings()) {
+        run_state = before;
+        return;
+    }
+    if (action == ACT_ARM) {
+        enter_armed();
+        return;
+    }
+    start_worker();
+}
+
+int32_t apply_settings(void)
+{
+    const uint32_t index = (uint32_t)(int32_t)SendMessageA(input_combo, CB_GETCURSEL, 0, 0);
+    if (index >= INPUT_CATALOGUE_COUNT) {
+        SetWindowTextA(status_label, "Choose a key first.");
+        return 0;
+    }
+    const InputSpec &chosen = INPUT_CATALOGUE[index];
+    if (chosen.kind == KIND_KEYBOARD && (chosen.vk == VK_F6 || chosen.vk == VK_F8)) {
+        SetWindowTextA(status_label, "F6 and F8 are the hotkeys and cannot be the pressed key.");
+        return 0;
+    }
+    const RateEntry entry = read_rate_entry();
+    if (entry.status > RATE_BELOW_MIN) {
+        char text[STATUS_RATE_REFUSAL_SIZE];
+        SetWindowTextA(status_label, compose_rate_refusal(text, sizeof text, entry.status));
+        // Only a user looking at this window gets the caret moved for them.
+        if (own_window_in_front()) SetFocus(box_to_correct(entry.status));
+        return 0;
+    }
+    current_input = chosen;
+    period_us = period_from_rate(entry.scheduled_rate);
+    hold_us = hold_from_period(period_us);
+    sent_count.store(0);
+    EnableWindow(input_combo, FALSE);
+    set_rate_controls_enabled(0);
+    SetWindowTextA(start_button, "Stop");
+    return 1;
+}
+
+void enter_armed(void)
+{
+    char text[STATUS_ARMED_SIZE];
+    SetWindowTextA(status_label, compose_armed_text(text, sizeof text, &current_input, hotkey_hint()));
+    SetTimer(main_window, TIMER_ID_UI, ARM_TICK_MS, NULL);
+}
+
+void stop_run(const char *message)
+{
+    KillTimer(main_window, TIMER_ID_UI);
+    run_state = RUN_IDLE;
+    const int32_t was_running = running.exchange(0);
+    // A worker left over from an earlier stop is only looked at, not waited for.
+    const int32_t worker_gone = finish_worker(was_running ? WORKER_STOP_WAIT_MS : 0);
+    // While the worker lives it may sit between latching and pressing; a
+    // release taken now could overtake that press. Its own end releases.
+    if (worker_gone) release_held_input();
+    SetWindowTextA(start_button, "Start");
+    EnableWindow(input_combo, TRUE);
+    set_rate_controls_enabled(1);
+    char text[STATUS_STOP_SIZE];
+    compose_stop_text(text, sizeof text, message, sent_count.load(), current_input.kind);
+    SetWindowTextA(status_label, text);
+}

@@ -1,0 +1,139 @@
+// Every message of the main window but WM_CREATE: one handler per message,
+// and the window procedure that dispatches to them.
+#include "ui/main_window.h"
+
+#include "control/run_controller.h"
+#include "input/synthetic_input.h"
+#include "pacing/pacing_state.h"
+#include "pacing/pacing_worker.h"
+#include "rate/rate_boxes.h"
+#include "rate/rate_plan.h"
+#include "ui/hotkey_hint.h"
+#include "ui/status_texts.h"
+
+namespace {
+
+// 1 while no run is armed or running: the mode and fastest buttons act only then.
+int32_t run_is_idle(void) { return running.load() == 0 && run_state == RUN_IDLE; }
+
+// Fills in the fastest preset without starting anything.
+void apply_fastest_mode(void)
+{
+    char preset[STATUS_PRESET_SIZE];
+    fastest_preset_text(preset, sizeof preset);
+    // The program's own BM_SETCHECK does not clear the other radio button.
+    SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(interval_radio, BM_SETCHECK, BST_UNCHECKED, 0);
+    keep_mode_buttons_tab_stops();
+    set_rate_controls_enabled(1);
+    SetWindowTextA(cps_edit, preset);
+    update_plan_line();
+    char text[STATUS_FASTEST_SIZE];
+    SetWindowTextA(status_label, compose_fastest_text(text, sizeof text, preset, hotkey_hint()));
+}
+
+// The running status line's pause note: the own window in front comes first.
+const char *pause_suffix(void)
+{
+    if (own_window_in_front()) return " - PAUSED while this window is active";
+    if (worker_should_pause()) return " - PAUSED while the cursor is over this window";
+    return "";
+}
+
+void show_running_status(void)
+{
+    char text[STATUS_RUNNING_SIZE];
+    compose_running_text(text, sizeof text, &current_input, period_us, sent_count.load(),
+                         pause_suffix(), hotkey_hint());
+    SetWindowTextA(status_label, text);
+}
+
+LRESULT on_command(WPARAM wparam)
+{
+    const UINT id = LOWORD(wparam);
+    const UINT code = HIWORD(wparam);
+    switch (id) {
+    case IDC_CPS_EDIT:
+    case IDC_COUNT_EDIT:
+    case IDC_MS_EDIT:
+        if (code == EN_CHANGE) update_plan_line();
+        break;
+    case IDC_START:
+        if (code == BN_CLICKED) handle_run_event(EV_START_BUTTON, "Stopped.");
+        break;
+    case IDC_MODE_CPS:
+    case IDC_MODE_INTERVAL:
+        if (code != BN_CLICKED) break;
+        keep_mode_buttons_tab_stops();  // the click unchecked the other one
+        if (run_is_idle()) set_rate_controls_enabled(1);
+        update_plan_line();
+        break;
+    case IDC_FASTEST:
+        if (code == BN_CLICKED && run_is_idle()) apply_fastest_mode();
+        break;
+    default:  // the input list, the static texts, IDOK / IDCANCEL from navigation
+        break;
+    }
+    return 0;
+}
+
+LRESULT on_timer(HWND window)
+{
+    if (running.load() != 0) {
+        show_running_status();
+    } else if (run_state == RUN_ARMED) {
+        handle_run_event(EV_ARM_TICK, "");
+    } else {
+        KillTimer(window, TIMER_ID_UI);  // a tick left over from a finished run
+    }
+    return 0;
+}
+
+LRESULT on_hotkey(WPARAM wparam)
+{
+    if (wparam == HOTKEY_ID_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
+    else if (wparam == HOTKEY_ID_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
+    return 0;
+}
+
+LRESULT on_close(HWND window)
+{
+    handle_run_event(EV_CLOSE, "Closing.");
+    stop_run("Closing.");
+    DestroyWindow(window);
+    return 0;
+}
+
+LRESULT on_destroy(HWND window)
+{
+    UnregisterHotKey(window, HOTKEY_ID_F8);
+    UnregisterHotKey(window, HOTKEY_ID_F6);
+    // A worker that outlived its stop still owns the latch; its own end
+    // releases, and the exit makes a last release after waiting for it.
+    if (finish_worker(0)) release_held_input();
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT on_ctlcolorstatic(WPARAM wparam)
+{
+    SetBkMode((HDC)wparam, TRANSPARENT);
+    return (LRESULT)GetSysColorBrush(COLOR_WINDOW);
+}
+
+}  // namespace
+
+LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_CREATE: return on_create(window);
+    case WM_COMMAND: return on_command(wparam);
+    case WM_TIMER: return on_timer(window);
+    case WM_HOTKEY: return on_hotkey(wparam);
+    case WM_CLOSE: return on_close(window);
+    case WM_DESTROY: return on_destroy(window);
+    case WM_CTLCOLORSTATIC: return on_ctlcolorstatic(wparam);
+    case WM_WORKER_DONE: return 0;  // stopping is stop_run's work, never this message's
+    default: return DefWindowProcA(window, message, wparam, lparam);
+    }
+}

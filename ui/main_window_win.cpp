@@ -1,0 +1,155 @@
+#include "ui/main_window.h"
+
+#include <stdio.h>
+#include "input/input_catalogue.h"
+#include "rate/rate_boxes.h"
+#include "rate/rate_plan.h"
+#include "ui/hotkey_hint.h"
+#include "ui/status_texts.h"
+
+namespace {
+
+// The help text under the Start button.
+const char *const MAIN_HELP_TEXT =
+    "How to use: pick the input (a keyboard key, or Mouse: Left / Right click) and the "
+    "rate, either as clicks per second or as N clicks every T milliseconds (both mean the "
+    "same evenly spaced cadence; at most 1000 events per second are scheduled, and the plan "
+    "line shows requested vs scheduled). Fastest mode fills in that 1000/s preset (the "
+    "app's fastest scheduled rate, not a measured one) without starting. Then either switch "
+    "to the program you want and press F6 there, or press Start here and switch to that "
+    "program: pressing begins as soon as it is the active window. Mouse clicks land "
+    "wherever your cursor is; the cursor is never moved. Everything pauses while this "
+    "window is active, and mouse clicks also pause while the cursor is over this window, so "
+    "you cannot click or type into it by accident. F6 or F8 (any application) or Stop ends "
+    "it; the key or button is always released on stop or exit.\n"
+    "Limits: Windows-only, unsigned (SmartScreen may warn), runs as a normal user. "
+    "Elevated, protected or anti-cheat programs may ignore synthetic input; this cannot "
+    "work in every program. No network, no auto-start, no background activity.";
+
+const char *const MAIN_HOTKEY_LABEL =
+    "F6 = start / stop toggle, F8 = emergency stop\n(both work while any application is active)";
+
+// One child control of the main window. A null text on the fastest button
+// means its caption is built from the fastest preset.
+struct ControlSpec {
+    const char *class_name;
+    const char *text;
+    DWORD style;  // besides WS_CHILD | WS_VISIBLE
+    int32_t x, y, width, height;
+    int32_t id;
+    HWND *handle;  // where the handle is kept; null for controls not remembered
+};
+
+// The sixteen controls in creation order, which is also their Z order and the
+// order Tab moves through them.
+static const ControlSpec MAIN_CONTROLS[] = {
+    {"STATIC", "1. Input to repeat (keyboard key or mouse button):", SS_LEFT, 16, 14, 440, 20, -1, NULL},
+    {"COMBOBOX", "", WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 16, 36, 220, 400, IDC_INPUT_COMBO, &input_combo},
+    {"STATIC", "2. How fast (choose one way to enter the rate):", SS_LEFT, 16, 72, 420, 20, -1, NULL},
+    {"BUTTON", "Clicks per second (e.g. 20, 1e6, 1 centillion, infinite):",
+     WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 94, 440, 20, IDC_MODE_CPS, &cps_radio},
+    {"EDIT", "20", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, IDC_CPS_EDIT, &cps_edit},
+    {"BUTTON", NULL, WS_TABSTOP | BS_PUSHBUTTON, 246, 115, 210, 28, IDC_FASTEST, &fastest_button},
+    {"BUTTON", "Clicks every ... milliseconds (decimals allowed, e.g. 10 every 0.1 ms):",
+     WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, IDC_MODE_INTERVAL, &interval_radio},
+    {"EDIT", "10", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, IDC_COUNT_EDIT, &count_edit},
+    {"STATIC", "clicks every", SS_LEFT, 132, 176, 80, 20, -1, NULL},
+    {"EDIT", "100", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 214, 172, 90, 26, IDC_MS_EDIT, &ms_edit},
+    {"STATIC", "ms", SS_LEFT, 310, 176, 40, 20, -1, NULL},
+    {"STATIC", "", SS_LEFT, 16, 206, 440, 80, IDC_PLAN, &plan_label},
+    {"BUTTON", "Start", WS_TABSTOP | BS_PUSHBUTTON, 16, 292, 220, 36, IDC_START, &start_button},
+    {"STATIC", NULL, SS_LEFT, 250, 292, 220, 40, -1, NULL},
+    {"STATIC", "", SS_LEFT, 16, 340, 440, 56, IDC_STATUS, &status_label},
+    {"STATIC", NULL, SS_LEFT, 16, 402, 440, 240, IDC_HELP, NULL},
+};
+
+// The text a control is created with; the three long or built ones are
+// filled in here.
+const char *initial_text(const ControlSpec &spec, const char *fastest_caption)
+{
+    if (spec.text) return spec.text;
+    if (spec.id == IDC_FASTEST) return fastest_caption;
+    if (spec.id == IDC_HELP) return MAIN_HELP_TEXT;
+    return MAIN_HOTKEY_LABEL;
+}
+
+HFONT create_ui_font(void)
+{
+    return CreateFontA(-15, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, "Segoe UI");
+}
+
+void fill_input_list(void)
+{
+    for (const InputSpec &input : INPUT_CATALOGUE)
+        SendMessageA(input_combo, CB_ADDSTRING, 0, (LPARAM)input.name);
+    SendMessageA(input_combo, CB_SETCURSEL, INPUT_DEFAULT_INDEX, 0);
+}
+
+// F6 first, then F8; each flag says whether its registration succeeded.
+void register_hotkeys(HWND window)
+{
+    hotkey_f6_ok = RegisterHotKey(window, HOTKEY_ID_F6, MOD_NOREPEAT, VK_F6) ? 1 : 0;
+    hotkey_f8_ok = RegisterHotKey(window, HOTKEY_ID_F8, MOD_NOREPEAT, VK_F8) ? 1 : 0;
+}
+
+}  // namespace
+
+HWND create_child(const char *class_name, const char *text, DWORD style, int32_t x, int32_t y,
+                  int32_t width, int32_t height, int32_t id)
+{
+    HWND child = CreateWindowExA(0, class_name, text, style | WS_CHILD | WS_VISIBLE, x, y, width,
+                                 height, main_window, (HMENU)(INT_PTR)id, GetModuleHandleA(NULL), NULL);
+    SendMessageA(child, WM_SETFONT, (WPARAM)ui_font, TRUE);
+    return child;
+}
+
+void set_rate_controls_enabled(int32_t enable)
+{
+    // Before the radio button exists the interval mode counts as not selected.
+    const BOOL interval = interval_mode_selected() ? TRUE : FALSE;
+    EnableWindow(cps_radio, enable ? TRUE : FALSE);
+    EnableWindow(interval_radio, enable ? TRUE : FALSE);
+    EnableWindow(cps_edit, enable && !interval);
+    EnableWindow(fastest_button, enable ? TRUE : FALSE);
+    EnableWindow(count_edit, enable && interval);
+    EnableWindow(ms_edit, enable && interval);
+}
+
+void keep_mode_buttons_tab_stops(void)
+{
+    const HWND buttons[] = {cps_radio, interval_radio};
+    for (HWND button : buttons) {
+        if (!button) continue;
+        const LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
+        if (!(style & WS_TABSTOP)) SetWindowLongPtrA(button, GWL_STYLE, style | WS_TABSTOP);
+    }
+}
+
+LRESULT on_create(HWND window)
+{
+    main_window = window;
+    ui_font = create_ui_font();
+
+    char preset[STATUS_PRESET_SIZE];
+    char caption[STATUS_FASTEST_CAPTION_SIZE];
+    fastest_preset_text(preset, sizeof preset);
+    compose_fastest_caption(caption, sizeof caption, preset);
+
+    for (const ControlSpec &spec : MAIN_CONTROLS) {
+        HWND child = create_child(spec.class_name, initial_text(spec, caption), spec.style, spec.x,
+                                  spec.y, spec.width, spec.height, spec.id);
+        if (spec.handle) *spec.handle = child;
+        if (spec.id == IDC_INPUT_COMBO) fill_input_list();
+        if (spec.id == IDC_MS_EDIT) SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
+    }
+    keep_mode_buttons_tab_stops();
+
+    register_hotkeys(window);
+    char ready[STATUS_READY_SIZE];
+    SetWindowTextA(status_label, compose_ready_text(ready, sizeof ready, hotkey_f6_ok, hotkey_f8_ok));
+    set_rate_controls_enabled(1);
+    update_plan_line();
+    return 0;
+}
