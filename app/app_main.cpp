@@ -1,0 +1,104 @@
+// The program's entry: one copy per logon, the shared state the worker needs,
+// the main window and its message loop, and the last release on the way out.
+#include <windows.h>
+#include <commctrl.h>
+
+#include "control/run_controller.h"
+#include "input/synthetic_input.h"
+#include "pacing/pacing_state.h"
+#include "pacing/pacing_worker.h"
+#include "ui/main_window.h"
+
+// Marks the running copy; held, owned, until app_main returns.
+HANDLE instance_mutex = NULL;
+
+namespace {
+
+const DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+void show_notice(const char *text, UINT icon)
+{
+    MessageBoxA(NULL, text, "Rivanta", MB_OK | icon);
+}
+
+// Registers the class and creates the main window (WM_CREATE runs inside);
+// returns the window, or null when either step failed.
+HWND open_main_window(HINSTANCE instance)
+{
+    WNDCLASSA window_class;
+    ZeroMemory(&window_class, sizeof window_class);
+    window_class.lpfnWndProc = main_window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconA(NULL, IDI_APPLICATION);
+    window_class.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    window_class.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    window_class.lpszClassName = MAIN_WINDOW_CLASS;
+    if (!RegisterClassA(&window_class)) return NULL;
+
+    RECT outer = {0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT};
+    AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
+    return CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, CW_USEDEFAULT,
+                           CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, NULL,
+                           NULL, instance, NULL);
+}
+
+// Until WM_QUIT or an error; Tab, Shift+Tab, Enter and Escape get the
+// navigation of a dialog box.
+void run_message_loop(HWND window)
+{
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0) > 0) {
+        if (IsDialogMessageA(window, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace
+
+// Runs the program; the exit code is always 0.
+int app_main(HINSTANCE instance, int show_command)
+{
+    instance_mutex = CreateMutexA(NULL, TRUE, "Local\\Rivanta");
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        show_notice("Rivanta is already running.", MB_ICONINFORMATION);
+        if (instance_mutex) CloseHandle(instance_mutex);
+        instance_mutex = NULL;
+        return 0;
+    }
+
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    perf_frequency = frequency.QuadPart;
+    keep_timer_resolution_honoured();
+    InitializeCriticalSection(&input_lock);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    HWND window = open_main_window(instance);
+    if (window) {
+        ShowWindow(window, show_command);
+        run_message_loop(window);
+    } else {
+        // Nothing to close and nothing to wait for: say so and end.
+        show_notice("Rivanta could not open its window.", MB_ICONERROR);
+    }
+
+    // The loop can also end without WM_CLOSE (GetMessageA failing): a run
+    // still going is stopped here.
+    if (running.load() != 0) stop_run("Closing.");
+    // A worker that outlived its stop gets a last bounded wait, so that this
+    // release does not overtake its press; then the latch is emptied for good.
+    finish_worker(WORKER_EXIT_WAIT_MS);
+    release_held_input();
+    if (instance_mutex) CloseHandle(instance_mutex);
+    instance_mutex = NULL;
+    return 0;
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show_command)
+{
+    (void)previous;
+    (void)command_line;
+    return app_main(instance, show_command);
+}
