@@ -26,6 +26,12 @@ start)
   # hotkeys then behave as on Windows without an X window manager.
   wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f </dev/null >/dev/null 2>&1
+  # The desktop that the commands above started predates these keys and has
+  # no virtual desktop (windows would then wait seconds on an absent window
+  # manager): restart the server so that the next desktop reads them.
+  wineserver -k </dev/null >/dev/null 2>&1 || true
+  setsid wineserver -p </dev/null >/dev/null 2>&1 || true
+  wine cmd /c exit </dev/null >/dev/null 2>&1
   echo "wine prefix ready: $WINEPREFIX"
   ;;
 stop)

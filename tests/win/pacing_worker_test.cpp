@@ -252,11 +252,12 @@ TEST_F(PacingWorker, PacesReleasedPairsAndCountsThem)
     int64_t anchor = INT64_MAX;
     for (int32_t k = 0; k < pairs; ++k)
         if (presses[k] - k * period_ticks < anchor) anchor = presses[k] - k * period_ticks;
-    int64_t worst_late = 0;
+    int64_t worst_late = 0, worst_late_after_five = 0;
     int32_t late_1ms = 0, late_period = 0;
     for (int32_t k = 0; k < pairs; ++k) {
         const int64_t late = presses[k] - k * period_ticks - anchor;
         if (late > worst_late) worst_late = late;
+        if (k >= 5 && late > worst_late_after_five) worst_late_after_five = late;
         if (late > perf_frequency / 1000) ++late_1ms;
         if (late > period_ticks) ++late_period;
     }
@@ -272,9 +273,10 @@ TEST_F(PacingWorker, PacesReleasedPairsAndCountsThem)
            "first to last press %.1f ms (ideal %.1f)\n",
            pairs, counted, ticks_to_us(presses[0] - started) / 1000.0,
            ticks_to_us(presses.back() - presses[0]) / 1000.0, (pairs - 1) * 10.0);
-    printf("[ figures  ] presses late against the grid: worst %.3f ms, %d over 1 ms, "
-           "%d over a period\n",
-           ticks_to_us(worst_late) / 1000.0, late_1ms, late_period);
+    printf("[ figures  ] presses late against the grid: worst %.3f ms (%.3f ms after the "
+           "first five), %d over 1 ms, %d over a period\n",
+           ticks_to_us(worst_late) / 1000.0, ticks_to_us(worst_late_after_five) / 1000.0,
+           late_1ms, late_period);
     printf("[ figures  ] hold (5 ms asked): min %.3f, mean %.3f, max %.3f ms; "
            "%d holds under 1 ms (pairs sent back to back to catch up)\n",
            ticks_to_us(hold_min) / 1000.0,
