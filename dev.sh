@@ -141,10 +141,6 @@ cmd_run() {
   ensure_packages
   configure_build windows || exit 1
   local exe="$ROOT/build/windows/app/rivanta.exe"
-  if [ ! -f "$exe" ]; then
-    log "built; the program itself does not exist yet"
-    exit 0
-  fi
   export WINEPREFIX="$ROOT/build/wineprefix-run" WINEDEBUG=-all
   if [ -z "${DISPLAY:-}" ]; then
     start_xvfb
