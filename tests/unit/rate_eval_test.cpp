@@ -9,34 +9,11 @@
 #include <string>
 #include "rate/rate_entry.h"
 #include "rate/rate_eval.h"
+#include "same_rate.h"
 
 namespace {
 
 const double INF = INFINITY;
-
-uint64_t bits_of(double d)
-{
-    uint64_t u;
-    memcpy(&u, &d, sizeof u);
-    return u;
-}
-
-// Equal as values, with infinities, not-a-number and the sign of zero told
-// apart; finite values within four ulps.
-::testing::AssertionResult same_rate(double expected, double actual)
-{
-    if (isnan(expected) && isnan(actual)) return ::testing::AssertionSuccess();
-    if (expected == 0.0 && actual == 0.0 && signbit(expected) == signbit(actual))
-        return ::testing::AssertionSuccess();
-    if (isinf(expected) && expected == actual) return ::testing::AssertionSuccess();
-    if (expected != 0.0 && isfinite(expected) &&
-        ::testing::internal::FloatingPoint<double>(expected).AlmostEquals(
-            ::testing::internal::FloatingPoint<double>(actual)))
-        return ::testing::AssertionSuccess();
-    char text[80];
-    snprintf(text, sizeof text, "expected %.17g, got %.17g", expected, actual);
-    return ::testing::AssertionFailure() << text;
-}
 
 // An entry full of garbage: a reader must overwrite or keep all of it.
 RateEntry garbage_entry()

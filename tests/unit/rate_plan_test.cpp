@@ -7,31 +7,12 @@
 #include <string>
 #include "rate/rate_entry.h"
 #include "rate/rate_plan.h"
+#include "same_rate.h"
 
 namespace {
 
 const double INF = INFINITY;
 const int32_t NOT_RUNNABLE = -1;
-
-uint64_t bits_of(double d)
-{
-    uint64_t u;
-    memcpy(&u, &d, sizeof u);
-    return u;
-}
-
-::testing::AssertionResult same_rate(double expected, double actual)
-{
-    if ((isnan(expected) && isnan(actual)) || bits_of(expected) == bits_of(actual))
-        return ::testing::AssertionSuccess();
-    if (isfinite(expected) && expected != 0.0 &&
-        ::testing::internal::FloatingPoint<double>(expected).AlmostEquals(
-            ::testing::internal::FloatingPoint<double>(actual)))
-        return ::testing::AssertionSuccess();
-    char text[80];
-    snprintf(text, sizeof text, "expected %.17g, got %.17g", expected, actual);
-    return ::testing::AssertionFailure() << text;
-}
 
 std::string plan_line(const RateEntry &e, int interval_mode)
 {
