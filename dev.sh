@@ -16,12 +16,14 @@ WERROR=OFF
 PACKAGES=(cmake ninja-build clang libclang-rt-14-dev g++ libgtest-dev googletest
           libbenchmark-dev g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
           x11-utils python3)
+# Only for ./dev.sh bench: the plot of the pacing report.
+BENCH_PACKAGES=(python3-matplotlib)
 
 log() { printf '== %s\n' "$*"; }
 
-ensure_packages() {
+ensure_packages() { # extra packages beyond PACKAGES...
   local missing=()
-  for p in "${PACKAGES[@]}"; do
+  for p in "${PACKAGES[@]}" "$@"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
@@ -151,7 +153,7 @@ cmd_run() {
 }
 
 cmd_bench() {
-  ensure_packages
+  ensure_packages "${BENCH_PACKAGES[@]}"
   configure_build native || exit 1
   for b in build/native/bench/*_bench; do
     [ -x "$b" ] && { log "$b"; "$b"; }
