@@ -57,7 +57,7 @@ struct RunFigures {
     double achieved_rate;       // per second, from the period of the fitted schedule
     double rate_ratio;          // achieved over scheduled (1e6 / period_us)
     Spread press;               // deviation from the fitted schedule, us, after the first
-    Spread hold;                // hold minus hold_us, us, after the first pair
+    Spread hold;                // hold minus hold_us, us, second pair to the last before the stop
     double stop_release_ms;     // stop sent to the last release seen
     double stop_text_ms;        // F8 sent to "Stopped by F8." shown; NAN for the baseline
     uint32_t presses_after_stop;
@@ -222,7 +222,7 @@ static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t st
     // cost of starting (under Wine the first SendInput of a new thread takes
     // about 10 ms), not the cadence: the schedule is fitted to the presses
     // after it, the first press is measured against that schedule apart, and
-    // the first pair's hold is left out.
+    // the first pair's hold is left out of the holds.
     uint32_t rest = presses > 0 ? presses - 1 : 0;
     EvenFit fit = fit_even_schedule(press_us + 1, rest);
     f->achieved_rate = fit.period_us > 0 ? 1e6 / fit.period_us : 0.0;
@@ -235,9 +235,12 @@ static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t st
     f->long_gaps = 0;
     for (uint32_t i = 1; i < presses; ++i)
         if (press_us[i] - press_us[i - 1] > 4.5 * f->period_us) ++f->long_gaps;
-    uint32_t later_pairs = f->pairs.pairs > 0 ? f->pairs.pairs - 1 : 0;
-    for (uint32_t i = 1; i <= later_pairs; ++i) hold_us_of[i] -= f->hold_us;
-    f->hold = spread_of(hold_us_of + 1, later_pairs, scratch);
+    // Holds from the second pair to the last one released before the stop:
+    // the stop is sent inside the last hold, which it cuts short.
+    uint32_t held = f->pairs.pairs > 0 ? f->pairs.pairs - 1 : 0;
+    if (held > 0 && last_release > stop_sent) --held;
+    for (uint32_t i = 1; i <= held; ++i) hold_us_of[i] -= f->hold_us;
+    f->hold = spread_of(hold_us_of + 1, held, scratch);
     f->stop_release_ms = last_release ? ticks_to_us(last_release - stop_sent) / 1000.0 : NAN;
 
     long seen = (long)presses;
