@@ -16,6 +16,7 @@
 // output folder:
 //   pacing_results.tsv       one line of figures per program and rate
 //   pacing_cpu.tsv           rivanta.exe's CPU time while idle and paused
+//   pacing_platform.tsv      how long a new thread's first and second SendInput take
 //   deviations_<program>_<rate>.txt   each press's deviation in us, one a line
 //                            (from the second press on: the first is a figure apart)
 // Exit code 0 when every run could be driven and measured, 1 otherwise.
@@ -387,6 +388,39 @@ static double cpu_while_paused(Session *s, int32_t pid)
     return percent;
 }
 
+// ---- the platform's cost of a new sender's first input ----------------------------
+
+// How long SendInput takes in a thread that has not sent input before: the
+// first call and the second, in ms.
+struct FirstSend {
+    double first_ms, second_ms;
+};
+
+// A new thread presses and releases the marker key (into the recorder in
+// front, which the runs' figures ignore) and times each call.
+static DWORD WINAPI first_send_thread(void *argument)
+{
+    FirstSend *result = (FirstSend *)argument;
+    int64_t t0 = recorder_now();
+    key_edge(E2E_MARKER_VK, 0);
+    int64_t t1 = recorder_now();
+    key_edge(E2E_MARKER_VK, 1);
+    int64_t t2 = recorder_now();
+    result->first_ms = ticks_to_us(t1 - t0) / 1000.0;
+    result->second_ms = ticks_to_us(t2 - t1) / 1000.0;
+    return 0;
+}
+
+static FirstSend time_first_send(void)
+{
+    FirstSend result = {-1.0, -1.0};
+    HANDLE thread = CreateThread(NULL, 0, first_send_thread, &result, 0, NULL);
+    if (!thread) return result;
+    WaitForSingleObject(thread, E2E_REACTION_MS);
+    CloseHandle(thread);
+    return result;
+}
+
 // ---- output -------------------------------------------------------------------------
 
 static FILE *open_output(const char *folder, const char *name)
@@ -476,8 +510,9 @@ int main(int argc, char **argv)
     to_windows_path(argv[3], folder, sizeof folder);
     FILE *results = open_output(folder, "pacing_results.tsv");
     FILE *cpu = open_output(folder, "pacing_cpu.tsv");
+    FILE *platform = open_output(folder, "pacing_platform.tsv");
     HANDLE stop_event = CreateEventA(NULL, TRUE, FALSE, STOP_EVENT_NAME);
-    if (!results || !cpu || !stop_event) return 1;
+    if (!results || !cpu || !platform || !stop_event) return 1;
     write_header(results);
 
     static Recorder recorder;
@@ -489,6 +524,11 @@ int main(int argc, char **argv)
         double idle = cpu_over_phase(pid);
         note("rivanta.exe idle: CPU %.2f%% of a core", idle);
         fprintf(cpu, "phase\tseconds\tcpu_percent\nidle\t%d\t%.2f\n", BENCH_PHASE_SECONDS, idle);
+        FirstSend first = time_first_send();
+        note("a new thread's first SendInput took %.3f ms, its second %.3f ms", first.first_ms,
+             first.second_ms);
+        fprintf(platform, "first_send_input_ms\tsecond_send_input_ms\n%.3f\t%.3f\n",
+                first.first_ms, first.second_ms);
 
         for (int32_t r = 0; r < n_rates && s.failures == 0; ++r) {
             RunFigures ours;
@@ -519,6 +559,7 @@ int main(int argc, char **argv)
     session_end(&s);
     fclose(results);
     fclose(cpu);
+    fclose(platform);
     CloseHandle(stop_event);
     if (s.failures) printf("%d check(s) failed\n", s.failures);
     return s.failures == 0 ? 0 : 1;

@@ -4,7 +4,7 @@
     pacing_report.py <results folder> <REPORT.md> <plot.png>
 
 The results folder is what pacing_driver.exe wrote (pacing_results.tsv,
-pacing_cpu.tsv, deviations_<program>_<rate>.txt) plus what
+pacing_cpu.tsv, pacing_platform.tsv, deviations_<program>_<rate>.txt) plus what
 run_pacing_bench.sh noted around the run (loadavg_before,
 other_wineservers_before, other_wineservers_after).
 """
@@ -291,6 +291,7 @@ def main(argv):
     for (program, rate), row in runs.items():
         row["_deviations"] = deviations(folder, program, rate)
     cpu = read_cpu(folder)
+    platform_row = read_tsv(os.path.join(folder, "pacing_platform.tsv"))[0]
     model, cores = machine()
     load = read_text(os.path.join(folder, "loadavg_before")).split()
     others = (read_text(os.path.join(folder, "other_wineservers_before"), "?") + " / " +
@@ -364,9 +365,10 @@ def main(argv):
         f"The first press of a run came {min(firsts):.2f} to {max(firsts):.2f} ms after its slot "
         f"for rivanta.exe (the sleep loop: {min(base_firsts):.2f} to {max(base_firsts):.2f} ms). "
         f"The worker reads its first deadline and then sends its first input, and under Wine "
-        f"the first `SendInput` call of a new thread takes about 10 ms (9.3 to 9.9 ms in a "
-        f"separate measurement of a bare thread; later calls take microseconds). At rates whose "
-        f"period is shorter than that lag, the presses after it go out back to back until the "
+        f"the first `SendInput` call of a new thread is slow: measured by the driver in a thread "
+        f"of its own, the first call took {num(platform_row, 'first_send_input_ms'):.2f} ms and "
+        f"the second {num(platform_row, 'second_send_input_ms'):.3f} ms. At rates whose period "
+        f"is shorter than that lag, the presses after the first go out back to back until the "
         f"schedule is caught up (or, beyond four periods, restarted), as the worker's catch-up "
         f"rule says.\n")
     out.append("## Figures per rate\n")
