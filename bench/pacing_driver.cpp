@@ -18,7 +18,7 @@
 //   pacing_cpu.tsv           rivanta.exe's CPU time while idle and paused
 //   pacing_platform.tsv      how long a new thread's first and second SendInput take
 //   deviations_<program>_<rate>.txt   each press's deviation in us, one a line
-//                            (from the second press on: the first is a figure apart)
+//                            (after the start of the run, which is a figure apart)
 // Exit code 0 when every run could be driven and measured, 1 otherwise.
 #include <windows.h>
 #include <math.h>
@@ -51,14 +51,16 @@ struct RunFigures {
     double rate;                // as typed
     int32_t period_us, hold_us; // the Schedule for that rate
     double seconds;             // first press to last press
-    double first_press_us;      // the first press against the schedule fitted to the rest
+    uint32_t start_presses;     // the first press and those sent back to back after it
+    double first_press_us;      // the first press against the schedule fitted after the start
     PairCount pairs;
     long sent;                  // pairs the program says it sent
     int32_t lost, doubled;
     double achieved_rate;       // per second, from the period of the fitted schedule
     double rate_ratio;          // achieved over scheduled (1e6 / period_us)
-    Spread press;               // deviation from the fitted schedule, us, after the first
-    Spread hold;                // hold minus hold_us, us, second pair to the last before the stop
+    Spread press;               // deviation from the fitted schedule, us, after the start
+    Spread press_at_period;     // the same against the scheduled period (offset fitted)
+    Spread hold;                // hold minus hold_us, us, after the start, before the stop
     double stop_release_ms;     // stop sent to the last release seen
     double stop_text_ms;        // F8 sent to "Stopped by F8." shown; NAN for the baseline
     uint32_t presses_after_stop;
@@ -70,6 +72,7 @@ struct RunFigures {
 static Edge edges[RECORDER_CAPACITY];
 static double press_us[RECORDER_CAPACITY], hold_us_of[RECORDER_CAPACITY];
 static double deviation_us[RECORDER_CAPACITY], scratch[RECORDER_CAPACITY];
+static double deviation_at_period_us[RECORDER_CAPACITY];
 
 static int64_t counter_frequency(void)
 {
@@ -219,29 +222,40 @@ static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t st
     f->pairs = pair_edges(edges, n, press_us, hold_us_of);
     uint32_t presses = f->pairs.presses;
     f->seconds = presses > 1 ? (press_us[presses - 1] - press_us[0]) / 1e6 : 0.0;
-    // The first press goes out as the sender starts, and its lateness is the
-    // cost of starting (under Wine the first SendInput of a new thread takes
-    // about 10 ms), not the cadence: the schedule is fitted to the presses
-    // after it, the first press is measured against that schedule apart, and
-    // the first pair's hold is left out of the holds.
-    uint32_t rest = presses > 0 ? presses - 1 : 0;
-    EvenFit fit = fit_even_schedule(press_us + 1, rest);
+    // The start of a run: the first press goes out as the sender starts, and
+    // its lateness is the cost of starting (under Wine the first SendInput
+    // of a new thread takes about 10 ms), not the cadence. When that is more
+    // than a period, the presses right after it come back to back (less than
+    // half a period apart) until the backlog is worked off. The schedule is
+    // fitted to the presses after that start; the first press is measured
+    // against it apart, and the start's holds are left out.
+    uint32_t start = presses > 0 ? 1 : 0;
+    while (start < presses && press_us[start] - press_us[start - 1] < 0.5 * f->period_us) ++start;
+    f->start_presses = start;
+    uint32_t rest = presses - start;
+    const double *steady = press_us + start;
+    EvenFit fit = fit_even_schedule(steady, rest);
     f->achieved_rate = fit.period_us > 0 ? 1e6 / fit.period_us : 0.0;
     f->rate_ratio = f->achieved_rate * f->period_us / 1e6;
-    f->first_press_us = presses > 0 ? press_us[0] - (fit.offset_us - fit.period_us) : 0.0;
-    deviations_from_fit(press_us + 1, rest, fit, deviation_us);
+    f->first_press_us = presses > 0 ? press_us[0] - (fit.offset_us - start * fit.period_us) : 0.0;
+    deviations_from_fit(steady, rest, fit, deviation_us);
     f->press = spread_of(deviation_us, rest, scratch);
+    // The fit above follows a sender that runs slow or fast; held to the
+    // scheduled period, the drift that makes shows.
+    EvenFit at_period = fit_offset_at_period(steady, rest, f->period_us);
+    deviations_from_fit(steady, rest, at_period, deviation_at_period_us);
+    f->press_at_period = spread_of(deviation_at_period_us, rest, scratch);
     // A wake-up more than four periods late makes rivanta.exe drop the
     // backlog and restart its schedule; such gaps are counted for both.
     f->long_gaps = 0;
-    for (uint32_t i = 1; i < presses; ++i)
+    for (uint32_t i = start + 1; i < presses; ++i)
         if (press_us[i] - press_us[i - 1] > 4.5 * f->period_us) ++f->long_gaps;
-    // Holds from the second pair to the last one released before the stop:
+    // Holds after the start, up to the last one released before the stop:
     // the stop is sent inside the last hold, which it cuts short.
-    uint32_t held = f->pairs.pairs > 0 ? f->pairs.pairs - 1 : 0;
+    uint32_t held = f->pairs.pairs > start ? f->pairs.pairs - start : 0;
     if (held > 0 && last_release > stop_sent) --held;
-    for (uint32_t i = 1; i <= held; ++i) hold_us_of[i] -= f->hold_us;
-    f->hold = spread_of(hold_us_of + 1, held, scratch);
+    for (uint32_t i = start; i < start + held; ++i) hold_us_of[i] -= f->hold_us;
+    f->hold = spread_of(hold_us_of + start, held, scratch);
     f->stop_release_ms = last_release ? ticks_to_us(last_release - stop_sent) / 1000.0 : NAN;
 
     long seen = (long)presses;
@@ -434,25 +448,31 @@ static FILE *open_output(const char *folder, const char *name)
 
 static void write_header(FILE *out)
 {
-    fprintf(out,
-            "program\trate\tperiod_us\thold_us\tseconds\tfirst_press_us\tpresses\treleases\tsent\tunreleased\t"
-            "stray_releases\tlost\tdoubled\tachieved_rate\trate_ratio\tpress_mean_us\t"
-            "press_p50_us\tpress_p99_us\tpress_max_us\thold_mean_us\thold_p50_us\thold_p99_us\t"
-            "hold_max_us\tstop_release_ms\tstop_text_ms\tpresses_after_stop\tlong_gaps\tcpu_percent\n");
+    fprintf(out, "program\trate\tperiod_us\thold_us\tseconds\tstart_presses\tfirst_press_us\t"
+                 "presses\treleases\tsent\tunreleased\tstray_releases\tlost\tdoubled\t"
+                 "achieved_rate\trate_ratio\t"
+                 "press_mean_us\tpress_p50_us\tpress_p99_us\tpress_max_us\t"
+                 "period_mean_us\tperiod_p99_us\tperiod_max_us\t"
+                 "hold_mean_us\thold_p50_us\thold_p99_us\thold_max_us\t"
+                 "stop_release_ms\tstop_text_ms\tpresses_after_stop\tlong_gaps\tcpu_percent\n");
 }
 
+// One line of figures, in the columns of write_header.
 static void write_figures(FILE *out, const RunFigures *f)
 {
-    fprintf(out,
-            "%s\t%g\t%d\t%d\t%.3f\t%.1f\t%u\t%u\t%ld\t%u\t%u\t%d\t%d\t%.4f\t%.6f\t%.1f\t%.1f\t%.1f\t"
-            "%.1f\t%.1f\t%.1f\t%.1f\t%.1f\t%.2f\t%.2f\t%u\t%u\t%.2f\n",
-            f->program, f->rate, f->period_us, f->hold_us, f->seconds, f->first_press_us,
-            f->pairs.presses,
-            f->pairs.releases, f->sent, f->pairs.unreleased, f->pairs.stray_releases, f->lost,
-            f->doubled, f->achieved_rate, f->rate_ratio, f->press.mean_abs, f->press.p50,
-            f->press.p99, f->press.max, f->hold.mean_abs, f->hold.p50, f->hold.p99, f->hold.max,
-            f->stop_release_ms, f->stop_text_ms, f->presses_after_stop, f->long_gaps,
-            f->cpu_percent);
+    fprintf(out, "%s\t%g\t%d\t%d\t%.3f\t%u\t%.1f\t", f->program, f->rate, f->period_us,
+            f->hold_us, f->seconds, f->start_presses, f->first_press_us);
+    fprintf(out, "%u\t%u\t%ld\t%u\t%u\t%d\t%d\t", f->pairs.presses, f->pairs.releases,
+            f->sent, f->pairs.unreleased, f->pairs.stray_releases, f->lost, f->doubled);
+    fprintf(out, "%.4f\t%.6f\t", f->achieved_rate, f->rate_ratio);
+    fprintf(out, "%.1f\t%.1f\t%.1f\t%.1f\t", f->press.mean_abs, f->press.p50, f->press.p99,
+            f->press.max);
+    fprintf(out, "%.1f\t%.1f\t%.1f\t", f->press_at_period.mean_abs, f->press_at_period.p99,
+            f->press_at_period.max);
+    fprintf(out, "%.1f\t%.1f\t%.1f\t%.1f\t", f->hold.mean_abs, f->hold.p50, f->hold.p99,
+            f->hold.max);
+    fprintf(out, "%.2f\t%.2f\t%u\t%u\t%.2f\n", f->stop_release_ms, f->stop_text_ms,
+            f->presses_after_stop, f->long_gaps, f->cpu_percent);
     fflush(out);
 }
 

@@ -50,6 +50,17 @@ EvenFit fit_even_schedule(const double *press_us, uint32_t n)
     return fit;
 }
 
+EvenFit fit_offset_at_period(const double *press_us, uint32_t n, double period_us)
+{
+    EvenFit fit = {0.0, period_us};
+    if (n == 0) return fit;
+    const double base = press_us[0];  // summed relative to the first, as above
+    double sum = 0.0;
+    for (uint32_t i = 0; i < n; ++i) sum += press_us[i] - base - period_us * (double)i;
+    fit.offset_us = base + sum / (double)n;
+    return fit;
+}
+
 void deviations_from_fit(const double *press_us, uint32_t n, EvenFit fit, double *deviation_us)
 {
     for (uint32_t i = 0; i < n; ++i)

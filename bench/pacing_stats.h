@@ -36,6 +36,11 @@ struct EvenFit {
 // than 2 stamps the period is 0 and the offset is the stamp (or 0).
 EvenFit fit_even_schedule(const double *press_us, uint32_t n);
 
+// The schedule with the given period that fits n press stamps best in the
+// least-squares sense: only the offset is fitted (the mean of press_us[i] -
+// period_us * i). With no stamps the offset is 0.
+EvenFit fit_offset_at_period(const double *press_us, uint32_t n, double period_us);
+
 // Writes press_us[i] - fit(i), the signed deviation of each press from the
 // fitted schedule, to deviation_us (room for n).
 void deviations_from_fit(const double *press_us, uint32_t n, EvenFit fit, double *deviation_us);

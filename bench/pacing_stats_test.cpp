@@ -70,6 +70,27 @@ TEST(PacingStatsFit, LeastSquaresEvenSchedule)
     for (uint32_t i = 0; i < n; i += 997) EXPECT_NEAR(fabs(run_dev[i]), 3.0, 0.01) << i;
 }
 
+TEST(PacingStatsFit, OffsetAtAGivenPeriod)
+{
+    // Presses 1% slower than a 1000 us schedule: the free fit finds their own
+    // period and no deviation; held to 1000 us, the drift shows, centred.
+    const double stamps[] = {0, 1010, 2020, 3030, 4040};
+    const EvenFit free_fit = fit_even_schedule(stamps, 5);
+    EXPECT_NEAR(free_fit.period_us, 1010.0, 1e-9);
+    const EvenFit held = fit_offset_at_period(stamps, 5, 1000.0);
+    EXPECT_EQ(held.period_us, 1000.0);
+    EXPECT_NEAR(held.offset_us, 20.0, 1e-9);
+    double dev[5];
+    deviations_from_fit(stamps, 5, held, dev);
+    const double want[] = {-20, -10, 0, 10, 20};
+    for (int i = 0; i < 5; ++i) EXPECT_NEAR(dev[i], want[i], 1e-9) << i;
+
+    // Far from the counter's origin the offset keeps its precision.
+    const double far[] = {1e12 + 3, 1e12 + 1003, 1e12 + 2003};
+    EXPECT_NEAR(fit_offset_at_period(far, 3, 1000.0).offset_us - 1e12, 3.0, 1e-3);
+    EXPECT_EQ(fit_offset_at_period(nullptr, 0, 1000.0).offset_us, 0.0);
+}
+
 TEST(PacingStatsSpread, AbsoluteDeviationsAndNearestRankPercentiles)
 {
     struct Case {
