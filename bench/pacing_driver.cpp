@@ -427,7 +427,9 @@ static DWORD WINAPI first_send_thread(void *argument)
 
 static FirstSend time_first_send(void)
 {
-    FirstSend result = {-1.0, -1.0};
+    // Static: a thread that outlives the wait still writes to valid storage.
+    static FirstSend result;
+    result.first_ms = result.second_ms = -1.0;
     HANDLE thread = CreateThread(NULL, 0, first_send_thread, &result, 0, NULL);
     if (!thread) return result;
     WaitForSingleObject(thread, E2E_REACTION_MS);
