@@ -65,6 +65,8 @@ struct RunFigures {
     double stop_text_ms;        // F8 sent to "Stopped by F8." shown; NAN for the baseline
     uint32_t presses_after_stop;
     uint32_t long_gaps;         // presses more than 4.5 periods after the one before
+    uint32_t slow_deliveries;   // presses stamped more than 2 ms after their message time
+    double max_delivery_ms;     // the longest stamp minus message time (within 1 ms)
     double cpu_percent;         // of one core, first press to stop
 };
 
@@ -209,6 +211,8 @@ static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t st
     uint32_t n = 0;
     int64_t origin = 0, last_release = 0;
     f->presses_after_stop = 0;
+    f->slow_deliveries = 0;
+    f->max_delivery_ms = 0.0;
     for (uint32_t i = from; i < end; ++i) {
         RecordedEvent e = recorder_event(s->rec, i);
         if (e.wparam != VK_SPACE || (e.message != WM_KEYDOWN && e.message != WM_KEYUP)) continue;
@@ -217,6 +221,15 @@ static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t st
         edges[n].down = e.message == WM_KEYDOWN;
         if (e.message == WM_KEYUP) last_release = e.qpc;
         if (e.message == WM_KEYDOWN && e.qpc > stop_sent) ++f->presses_after_stop;
+        if (e.message == WM_KEYDOWN) {
+            // The message's own time is the tick count (whole ms, on the
+            // counter's clock) when SendInput queued it; the stamp minus that
+            // is the delivery time plus less than 1 ms of truncation. It tells
+            // a press sent late from one delivered late.
+            double delivery_ms = recorder_ms(e.qpc) - (double)e.time;
+            if (delivery_ms > 2.0) ++f->slow_deliveries;
+            if (delivery_ms > f->max_delivery_ms) f->max_delivery_ms = delivery_ms;
+        }
         ++n;
     }
     f->pairs = pair_edges(edges, n, press_us, hold_us_of);
@@ -456,7 +469,8 @@ static void write_header(FILE *out)
                  "press_mean_us\tpress_p50_us\tpress_p99_us\tpress_max_us\t"
                  "period_mean_us\tperiod_p99_us\tperiod_max_us\t"
                  "hold_mean_us\thold_p50_us\thold_p99_us\thold_max_us\t"
-                 "stop_release_ms\tstop_text_ms\tpresses_after_stop\tlong_gaps\tcpu_percent\n");
+                 "stop_release_ms\tstop_text_ms\tpresses_after_stop\tlong_gaps\t"
+                 "slow_deliveries\tmax_delivery_ms\tcpu_percent\n");
 }
 
 // One line of figures, in the columns of write_header.
@@ -473,8 +487,9 @@ static void write_figures(FILE *out, const RunFigures *f)
             f->press_at_period.max);
     fprintf(out, "%.1f\t%.1f\t%.1f\t%.1f\t", f->hold.mean_abs, f->hold.p50, f->hold.p99,
             f->hold.max);
-    fprintf(out, "%.2f\t%.2f\t%u\t%u\t%.2f\n", f->stop_release_ms, f->stop_text_ms,
-            f->presses_after_stop, f->long_gaps, f->cpu_percent);
+    fprintf(out, "%.2f\t%.2f\t%u\t%u\t%u\t%.2f\t%.2f\n", f->stop_release_ms, f->stop_text_ms,
+            f->presses_after_stop, f->long_gaps, f->slow_deliveries, f->max_delivery_ms,
+            f->cpu_percent);
     fflush(out);
 }
 
