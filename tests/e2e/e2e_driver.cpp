@@ -4,7 +4,8 @@
 // buttons, brings a recorder window (recorder.h) to the front and presses F6
 // and F8 with SendInput. Every wait polls with a deadline.
 //
-//   e2e_driver <scenario> <path of rivanta.exe> [<folder for the screenshot>]
+//   e2e_driver <scenario> <path of rivanta.exe> [<folder for the screenshot>
+//              [<folder of the fuzzer's corpus>]]
 //
 // Exit code 0 when every check of the scenario held, 1 otherwise.
 #include <windows.h>
@@ -14,6 +15,8 @@
 #include <string.h>
 #include "e2e_session.h"
 #include "png_writer.h"
+#include "rate/rate_plan.h"
+#include "ui/status_texts.h"
 
 // The texts the program shows, exactly as it must show them (both hotkeys
 // registered, as in the test desktop).
@@ -104,11 +107,13 @@ static void expect_busy_controls(Session *s, const char *when)
 // the number of presses the recorder saw, and the last press released. A
 // press whose hold the stop cut short is released by the stop but not
 // counted, so n may be one less than the presses seen, but only when the last
-// press came after the stop was sent. `switches` is how often the foreground
-// changed during the run: at each change one press or release may have gone
-// to the window that came to the front (the pause test comes before the press,
-// and a press, once sent, is always followed by its release), so n and the
-// releases may differ from the presses seen by that much, and no more.
+// release came after the stop was sent (a press may go out just before the
+// stop key and still be in its hold when the program handles it). `switches`
+// is how often the foreground changed during the run: at each change one
+// press or release may have gone to the window that came to the front (the
+// pause test comes before the press, and a press, once sent, is always
+// followed by its release), so n and the releases may differ from the presses
+// seen by that much, and no more.
 static void expect_stop_count(Session *s, const char *message, const char *unit, uint32_t from,
                               uint32_t down_message, uint32_t up_message, uint32_t wparam,
                               int64_t stop_sent, uint32_t switches)
@@ -130,14 +135,16 @@ static void expect_stop_count(Session *s, const char *message, const char *unit,
     char want[E2E_TEXT_SIZE];
     snprintf(want, sizeof want, "%s  (%u %s sent)", message, downs, unit);
     if (strcmp(got, want) == 0) return;
-    int32_t cut = downs > 0 && last_down >= 0 &&
-                  recorder_event(s->rec, (uint32_t)last_down).qpc > stop_sent;
+    double last_up_ms =
+        last_up >= 0 ? recorder_ms(recorder_event(s->rec, (uint32_t)last_up).qpc - stop_sent) : 0;
+    int32_t cut = downs > 0 && last_up >= 0 && last_up_ms > 0;
     for (uint32_t n = downs - (uint32_t)cut; n <= downs + switches; ++n) {
         char allowed[E2E_TEXT_SIZE];
         snprintf(allowed, sizeof allowed, "%s  (%u %s sent)", message, n, unit);
         if (strcmp(got, allowed) == 0) return;
     }
     expect_text(s, "stop text with the count the recorder saw", got, want);
+    note("    (the last release came %.2f ms after the stop was sent)", last_up_ms);
 }
 
 // ---- screenshot -------------------------------------------------------------------
@@ -1035,6 +1042,992 @@ static void scenario_tab_order(Session *s)
     }
 }
 
+// ---- stress: shared pieces --------------------------------------------------------
+
+// The generator of the stress scenarios' random moments (xorshift64*). Its
+// seed is printed, and E2E_SEED=<seed> repeats a run.
+struct Random {
+    uint64_t state;
+};
+
+static uint32_t random_next(Random *r)
+{
+    uint64_t x = r->state;
+    x ^= x >> 12;
+    x ^= x << 25;
+    x ^= x >> 27;
+    r->state = x;
+    return (uint32_t)((x * 0x2545F4914F6CDD1DULL) >> 32);
+}
+
+// A value in [0, n).
+static uint32_t random_below(Random *r, uint32_t n)
+{
+    return n ? random_next(r) % n : 0;
+}
+
+// A generator seeded from E2E_SEED when it is set, else from the clock; the
+// seed is printed.
+static Random seeded_random(void)
+{
+    char text[32];
+    uint32_t seed = 0;
+    DWORD length = GetEnvironmentVariableA("E2E_SEED", text, sizeof text);
+    if (length > 0 && length < sizeof text) seed = (uint32_t)strtoul(text, NULL, 10);
+    else seed = (uint32_t)recorder_now() ^ (GetCurrentProcessId() << 16);
+    note("seed %u (E2E_SEED=%u repeats this run)", seed, seed);
+    Random r = {((uint64_t)seed << 32 | seed) ^ 0x9E3779B97F4A7C15ULL};
+    return r;
+}
+
+// A user's pause between two actions of a storm, 0 to max_ms long. This is
+// the rhythm of the input the driver makes, not a wait for the program.
+static void random_pause(Random *r, uint32_t max_ms)
+{
+    Sleep(random_below(r, max_ms + 1));
+}
+
+// The input a stress scenario runs, and how the recorder and the stop text
+// show it.
+struct StressInput {
+    const char *label;
+    const char *held_name;  // what a failure says is still down
+    int32_t list_index;
+    uint32_t down_message, up_message;
+    uint32_t wparam;  // the key's code, or RECORDER_ANY for a button
+    WORD vk;          // as GetAsyncKeyState names it
+    const char *unit;
+};
+
+static const StressInput STRESS_SPACE = {
+    "keyboard", "Space", 2, WM_KEYDOWN, WM_KEYUP, VK_SPACE, VK_SPACE, "presses"};
+static const StressInput STRESS_LEFT = {
+    "left button", "the left button", 0, WM_LBUTTONDOWN, WM_LBUTTONUP, RECORDER_ANY, VK_LBUTTON,
+    "clicks"};
+
+// Chooses the input at 1000 per second, opens the recorder (once per
+// scenario), puts the cursor over it for a click and brings it to the front.
+static int32_t prepare_fast_run(Session *s, const StressInput *in)
+{
+    if (!s->rec->window && !open_recorder_beside(s)) return 0;
+    send_to(control(s, IDC_INPUT_COMBO), CB_SETCURSEL, (WPARAM)in->list_index, 0);
+    set_text(control(s, IDC_CPS_EDIT), "1000");
+    if (!expect_text_soon(s, "plan line at 1000 per second", control(s, IDC_PLAN), PLAN_1000))
+        return 0;
+    if (in->down_message == WM_LBUTTONDOWN) {
+        POINT p = screen_center_of(s->rec->window);
+        if (!move_cursor(s, p.x, p.y)) return 0;
+    }
+    return bring_to_front(s, s->rec->window, "the recorder");
+}
+
+// Returns once the program has handled every hotkey pressed so far. The
+// system posts WM_HOTKEY when it takes in the key, so once a marker key sent
+// after them has reached the recorder they are all queued; a selection posted
+// to the per-second box then comes out of the same queue after them.
+static void sync_hotkeys(Session *s)
+{
+    sync_recorder(s);
+    static int32_t mark = 0;
+    mark = mark == 1 ? 2 : 1;
+    HWND box = control(s, IDC_CPS_EDIT);
+    PostMessageA(box, EM_SETSEL, (WPARAM)mark, (LPARAM)(mark + 1));
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD from = 0, to = 0;
+        send_to(box, EM_GETSEL, (WPARAM)&from, (LPARAM)&to);
+        if ((int32_t)from == mark && (int32_t)to == mark + 1) return;
+        if (deadline_passed(start, E2E_REACTION_MS)) {
+            expect(s, 0, "the program did not work through its queue of hotkeys");
+            return;
+        }
+        Sleep(1);
+    }
+}
+
+// Brings the program to rest after a storm: every hotkey handled, and a run
+// still armed or running stopped by F8. Returns 1 once idle.
+static int32_t settle_idle(Session *s)
+{
+    sync_hotkeys(s);
+    char text[E2E_TEXT_SIZE];
+    read_text(control(s, IDC_START), text, sizeof text);
+    if (strcmp(text, "Stop") == 0) {
+        press_key(VK_F8);
+        sync_hotkeys(s);
+    }
+    read_text(control(s, IDC_START), text, sizeof text);
+    if (!expect(s, strcmp(text, "Start") == 0, "the program is not idle after the storm: button "
+                                               "reads \"%s\"", text))
+        return 0;
+    read_text(control(s, IDC_STATUS), text, sizeof text);
+    expect(s, strncmp(text, "Stopped", 7) == 0, "status line after the storm: \"%s\"", text);
+    expect_idle_controls(s, "idle after the storm", 0);
+    return 1;
+}
+
+// What a storm did, and the spans in which the recorder was not in front
+// (from just before a click into the program's window until the recorder was
+// back): at such a switch a press or a release may go to the window that
+// comes to the front instead.
+enum { STORM_MAX_AWAY = 256 };
+struct StormLog {
+    int32_t f6, f8, clicks, real_clicks;
+    int32_t away_count;
+    int64_t away_from[STORM_MAX_AWAY], away_to[STORM_MAX_AWAY];
+};
+
+// 1 when the counter span [a, b] meets a span of the log in which the
+// recorder was not in front.
+static int32_t meets_away_span(const StormLog *log, int64_t a, int64_t b)
+{
+    for (int32_t i = 0; log && i < log->away_count; ++i)
+        if (a <= log->away_to[i] && b >= log->away_from[i]) return 1;
+    return 0;
+}
+
+// How the presses and releases of one input arrived at the recorder.
+struct PairTally {
+    uint32_t pairs;      // presses followed by their release
+    uint32_t stuck;      // presses not released before the next press or the end
+    uint32_t stray_ups;  // releases without a press before them
+    uint32_t elsewhere;  // presses or releases missing at a switch of the front window
+};
+
+// Counts the pairs recorded from `from` on. A press without its release, or a
+// release without its press, counts as gone elsewhere when a span of the log
+// falls between it and the input's event before it (or after it, for a
+// press left at the end); otherwise as stuck or stray.
+static PairTally tally_pairs(const Session *s, uint32_t from, const StressInput *in,
+                             const StormLog *log)
+{
+    PairTally t = {0, 0, 0, 0};
+    int32_t held = 0;
+    int64_t previous = 0;  // stamp of the input's event before this one
+    uint32_t end = recorder_count(s->rec);
+    for (uint32_t i = from; i < end; ++i) {
+        RecordedEvent e = recorder_event(s->rec, i);
+        if (in->wparam != RECORDER_ANY && e.wparam != in->wparam) continue;
+        if (e.message == in->down_message) {
+            if (held) ++*(meets_away_span(log, previous, e.qpc) ? &t.elsewhere : &t.stuck);
+            held = 1;
+        } else if (e.message == in->up_message) {
+            if (held) ++t.pairs;
+            else ++*(meets_away_span(log, previous, e.qpc) ? &t.elsewhere : &t.stray_ups);
+            held = 0;
+        } else {
+            continue;
+        }
+        previous = e.qpc;
+    }
+    if (held) ++*(meets_away_span(log, previous, INT64_MAX) ? &t.elsewhere : &t.stuck);
+    return t;
+}
+
+// Every press recorded from `from` on is followed by its release before the
+// next press (but at a switch of the front window that the log records), and
+// the system does not hold the key or button. The recorder must be in front.
+// Returns the tally.
+static PairTally expect_nothing_held(Session *s, uint32_t from, const StressInput *in,
+                                     const char *when, const StormLog *log)
+{
+    sync_recorder(s);
+    PairTally t = tally_pairs(s, from, in, log);
+    expect(s, t.stuck == 0 && t.stray_ups == 0,
+           "%s: %u pairs, %u presses left without their release, %u releases without a press",
+           when, t.pairs, t.stuck, t.stray_ups);
+    expect(s, !(GetAsyncKeyState(in->vk) & 0x8000), "%s: %s is still down", when, in->held_name);
+    return t;
+}
+
+// ---- scenario: toggle storms ----------------------------------------------------------
+
+enum {
+    STORM_F6_PRESSES = 320,    // F6 presses of the toggle storm, clicks come on top
+    STORM_F8_ACTIONS = 120,    // actions of the F8 storm
+    STORM_CLICK_PERCENT = 8,   // share of Start/Stop clicks among the actions
+    STORM_MAX_PAUSE_MS = 50,
+};
+
+// Brings the recorder back to the front and closes the log's span that began
+// at `away`.
+static void back_to_recorder(Session *s, StormLog *log, int64_t away)
+{
+    bring_to_front(s, s->rec->window, "the recorder");
+    if (log->away_count < STORM_MAX_AWAY) {
+        log->away_from[log->away_count] = away;
+        log->away_to[log->away_count] = recorder_now();
+        ++log->away_count;
+    }
+}
+
+// One action of a storm: the key, or a click on the Start/Stop button. A
+// click is a BM_CLICK, which leaves the front window as it is, or (with
+// real_clicks, half the time) a real click with the mouse, which brings the
+// program's window to the front, so that a start arms; the recorder is then
+// brought back, as a user would switch back.
+static void storm_action(Session *s, Random *r, WORD key, int32_t real_clicks, StormLog *log)
+{
+    if (random_below(r, 100) >= STORM_CLICK_PERCENT) {
+        press_key(key);
+        ++*(key == VK_F8 ? &log->f8 : &log->f6);
+    } else if (real_clicks && random_below(r, 2) && log->away_count < STORM_MAX_AWAY) {
+        int64_t away = recorder_now();
+        POINT p = screen_center_of(control(s, IDC_START));
+        left_click_at(s, p.x, p.y);
+        expect(s, wait_foreground(s->main, E2E_REACTION_MS),
+               "a click on the Start button did not bring the program's window to the front");
+        ++log->clicks;
+        ++log->real_clicks;
+        back_to_recorder(s, log, away);
+    } else {
+        int64_t away = recorder_now();
+        click(control(s, IDC_START));
+        ++log->clicks;
+        if (GetForegroundWindow() != s->rec->window) back_to_recorder(s, log, away);
+    }
+    random_pause(r, STORM_MAX_PAUSE_MS);
+}
+
+// F6 at random moments, then F8 among F6, with Start/Stop clicks mixed in, at
+// 1000 per second; then one last run from the start to F6. Afterwards the
+// program is idle, the last stop counts the pairs the recorder saw since the
+// last start, and no press of the whole storm was left without its release.
+// With real_clicks some clicks are made with the mouse (see storm_action).
+static void toggle_storm(Session *s, const StressInput *in, int32_t real_clicks)
+{
+    Random r = seeded_random();
+    if (!prepare_fast_run(s, in)) return;
+    uint32_t from = recorder_count(s->rec);
+    static StormLog log;
+    memset(&log, 0, sizeof log);
+    while (log.f6 < STORM_F6_PRESSES) storm_action(s, &r, VK_F6, real_clicks, &log);
+    for (int32_t i = 0; i < STORM_F8_ACTIONS; ++i)
+        storm_action(s, &r, random_below(&r, 3) ? VK_F8 : VK_F6, real_clicks, &log);
+    if (!settle_idle(s)) return;
+    PairTally storm = expect_nothing_held(s, from, in, "after the storm", &log);
+
+    // The last start, a run of random length, and F6 to end it.
+    uint32_t last_from = sync_recorder(s);
+    press_key(VK_F6);
+    expect(s, wait_events(s, last_from, in->down_message, in->wparam, 1 + random_below(&r, 60),
+                          E2E_REACTION_MS),
+           "the last start after the storm sent nothing");
+    random_pause(&r, STORM_MAX_PAUSE_MS);
+    int64_t stop_sent = recorder_now();
+    press_key(VK_F6);
+    log.f6 += 2;
+    expect_stop_count(s, "Stopped by F6.", in->unit, last_from, in->down_message, in->up_message,
+                      in->wparam, stop_sent, 0);
+    expect_idle_controls(s, "stopped after the storm", 0);
+
+    // Nothing may come after the program has ended.
+    close_rivanta(s);
+    PairTally all = expect_nothing_held(s, from, in, "after the program ended", &log);
+    // At most the press in its hold when the front window changed, or one
+    // whose pause test came just before, per switch.
+    expect(s, all.elsewhere <= (uint32_t)log.away_count,
+           "%u presses or releases missing at %d switches of the front window", all.elsewhere,
+           log.away_count);
+    note("[ figures ] toggle storm, %s at 1000/s: %d F6, %d F8, %d Start/Stop clicks (%d of them "
+         "real, switching the front window) survived; %u pairs in the storm, %u in all; %u "
+         "presses left down; %u presses or releases went to the program's window at a switch",
+         in->label, log.f6, log.f8, log.clicks, log.real_clicks, storm.pairs, all.pairs, all.stuck,
+         all.elsewhere);
+}
+
+static void scenario_toggle_storm_keys(Session *s)
+{
+    toggle_storm(s, &STRESS_SPACE, 1);
+}
+
+// The clicks land where the cursor is, over the recorder: it stays there, and
+// the Start button is clicked by BM_CLICK only.
+static void scenario_toggle_storm_mouse(Session *s)
+{
+    toggle_storm(s, &STRESS_LEFT, 0);
+}
+
+// ---- scenario: stop under load --------------------------------------------------------
+
+// Threads that spin until told to stop, one per processor.
+struct CpuHog {
+    HANDLE threads[16];
+    int32_t count;
+    std::atomic<int32_t> stop;
+};
+
+// A hog thread: spins on arithmetic until the stop flag is set.
+static DWORD WINAPI hog_main(void *argument)
+{
+    CpuHog *hog = (CpuHog *)argument;
+    uint64_t x = 1;
+    while (!hog->stop.load(std::memory_order_relaxed)) x = x * 6364136223846793005ULL + 1;
+    return (DWORD)(x & 1);
+}
+
+// Starts one spinning thread per processor (at most 16).
+static void hog_start(CpuHog *hog)
+{
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    hog->stop.store(0);
+    hog->count = 0;
+    int32_t n = (int32_t)info.dwNumberOfProcessors;
+    if (n > 16) n = 16;
+    for (int32_t i = 0; i < n; ++i) {
+        HANDLE thread = CreateThread(NULL, 0, hog_main, hog, 0, NULL);
+        if (thread) hog->threads[hog->count++] = thread;
+    }
+}
+
+// Stops the threads and returns the processor time they used, in seconds.
+static double hog_stop(CpuHog *hog)
+{
+    // Read while the threads still run: Wine reports no times for an ended one.
+    double seconds = 0;
+    for (int32_t i = 0; i < hog->count; ++i) {
+        FILETIME created, ended, kernel, user;
+        if (GetThreadTimes(hog->threads[i], &created, &ended, &kernel, &user))
+            seconds += (double)(((uint64_t)user.dwHighDateTime << 32 | user.dwLowDateTime) +
+                                ((uint64_t)kernel.dwHighDateTime << 32 | kernel.dwLowDateTime)) /
+                       1e7;
+    }
+    hog->stop.store(1);
+    for (int32_t i = 0; i < hog->count; ++i) {
+        WaitForSingleObject(hog->threads[i], E2E_EXIT_MS);
+        CloseHandle(hog->threads[i]);
+    }
+    hog->count = 0;
+    return seconds;
+}
+
+enum {
+    LOAD_ROUNDS = 40,
+    WORKER_STOP_WAIT_MS = 500,  // how long the program's stop waits for its worker
+};
+
+// Prints min / median / max of a set of latencies (sorts them).
+static void note_latencies(const char *what, double *ms, int32_t n)
+{
+    if (n == 0) return;
+    qsort(ms, (size_t)n, sizeof ms[0], compare_doubles);
+    note("[ figures ] %s: min %.1f ms, median %.1f ms, max %.1f ms (%d stops)", what, ms[0],
+         ms[n / 2], ms[n - 1], n);
+}
+
+// With every processor kept busy by spinning threads, runs at 1000 per second
+// stopped by F8 at random moments: each stop ends the input and shows its
+// text within the 500 ms that the stop waits for the worker, with the count
+// the recorder saw and nothing held.
+static void scenario_stop_under_load(Session *s)
+{
+    Random r = seeded_random();
+    if (!prepare_fast_run(s, &STRESS_SPACE)) return;
+    uint32_t from = recorder_count(s->rec);
+    static CpuHog hog;
+    hog_start(&hog);
+    int64_t hog_started = recorder_now();
+    double text_ms[LOAD_ROUNDS], input_ms[LOAD_ROUNDS];
+    int32_t n = 0;
+    HWND status = control(s, IDC_STATUS);
+    for (int32_t round = 0; round < LOAD_ROUNDS; ++round) {
+        uint32_t run_from = sync_recorder(s);
+        press_key(VK_F6);
+        if (!expect(s, wait_events(s, run_from, WM_KEYDOWN, VK_SPACE, 1 + random_below(&r, 40),
+                                   E2E_REACTION_MS),
+                    "round %d: F6 under load started no run", round))
+            break;
+        random_pause(&r, 20);
+        int64_t stop_sent = recorder_now();
+        press_key(VK_F8);
+        char got[E2E_TEXT_SIZE];
+        DWORD start = GetTickCount();
+        int32_t shown = 0;
+        for (;;) {
+            read_text(status, got, sizeof got);
+            if ((shown = strncmp(got, "Stopped by F8.  (", 17) == 0) != 0) break;
+            if (deadline_passed(start, E2E_REACTION_MS)) break;
+            Sleep(1);
+        }
+        double latency = recorder_ms(recorder_now() - stop_sent);
+        if (!expect(s, shown, "round %d: no stop text after F8 under load: \"%s\"", round, got))
+            break;
+        expect_stop_count(s, "Stopped by F8.", "presses", run_from, WM_KEYDOWN, WM_KEYUP,
+                          VK_SPACE, stop_sent, 0);
+        int32_t last = recorder_last(s->rec, run_from, WM_KEYUP, VK_SPACE);
+        double input_end = last >= 0 ? recorder_ms(recorder_event(s->rec, (uint32_t)last).qpc -
+                                                   stop_sent)
+                                     : 0.0;
+        expect(s, latency < WORKER_STOP_WAIT_MS,
+               "round %d: the stop text came %.1f ms after F8, beyond the stop's %d ms wait", round,
+               latency, WORKER_STOP_WAIT_MS);
+        expect(s, input_end < WORKER_STOP_WAIT_MS,
+               "round %d: the last release came %.1f ms after F8", round, input_end);
+        text_ms[n] = latency;
+        input_ms[n] = input_end < 0 ? 0 : input_end;
+        ++n;
+    }
+    int32_t hog_threads = hog.count;
+    double hog_cpu = hog_stop(&hog);
+    double hog_wall = recorder_ms(recorder_now() - hog_started) / 1000.0;
+    note("[ figures ] stop under load: %d spinning threads used %.1f s of processor time in %.1f s",
+         hog_threads, hog_cpu, hog_wall);
+    close_rivanta(s);
+    PairTally t = expect_nothing_held(s, from, &STRESS_SPACE, "after the runs under load", NULL);
+    note_latencies("stop under load, F8 to the stop text", text_ms, n);
+    note_latencies("stop under load, F8 to the last release (0: it came before F8)", input_ms, n);
+    note("[ figures ] stop under load: %u pairs, %u keys left down", t.pairs, t.stuck);
+}
+
+// ---- scenario: closing at random moments ------------------------------------------
+
+// The moments of a run at which the window is closed.
+enum CloseMoment {
+    CLOSE_ARMED,    // Start clicked in the program's window, nothing sent yet
+    CLOSE_IN_HOLD,  // a press is out and its release is not
+    CLOSE_IN_WAIT,  // a release is out and the next press is not
+    CLOSE_ANY,      // a random time into a run at 1000 per second
+};
+
+static const char *const CLOSE_MOMENT_NAMES[] = {"while armed", "during a hold",
+                                                 "during the wait", "at a random moment"};
+
+// Rounds of the close scenario, each with a freshly started program; round i
+// closes at moment i % 4.
+enum { CLOSE_ROUNDS = 12 };
+
+// Runs until the moment has come and posts WM_CLOSE there. Returns the
+// counter reading just before the close went out, 0 when it did not; the
+// recorder tells afterwards whether the run was in a hold or a wait then.
+static int64_t close_at(Session *s, Random *r, CloseMoment moment, uint32_t from)
+{
+    if (moment == CLOSE_ARMED) {
+        if (!bring_to_front(s, s->main, "the program's window")) return 0;
+        click(control(s, IDC_START));
+        if (!expect_text_soon(s, "armed text", control(s, IDC_STATUS), ARMED_SPACE)) return 0;
+        int64_t posted = recorder_now();
+        PostMessageA(s->main, WM_CLOSE, 0, 0);
+        return posted;
+    }
+    if (!start_by_f6_from_recorder(s, from, WM_KEYDOWN, VK_SPACE)) return 0;
+    if (moment == CLOSE_ANY) {
+        wait_events(s, from, WM_KEYDOWN, VK_SPACE, 1 + random_below(r, 30), E2E_REACTION_MS);
+        random_pause(r, 3);
+        int64_t posted = recorder_now();
+        PostMessageA(s->main, WM_CLOSE, 0, 0);
+        return posted;
+    }
+    // At 20 per second a press is held 25 ms and the next comes 25 ms after
+    // its release; the close is posted as soon as the moment is seen, and the
+    // round tried again when the run had moved on by then.
+    DWORD start = GetTickCount();
+    while (!deadline_passed(start, 4 * E2E_REACTION_MS)) {
+        uint32_t mark = recorder_count(s->rec);
+        uint32_t wanted = moment == CLOSE_IN_HOLD ? WM_KEYDOWN : WM_KEYUP;
+        if (!wait_events(s, mark, wanted, VK_SPACE, 1, E2E_REACTION_MS)) break;
+        uint32_t seen = (uint32_t)first_event(s, mark, wanted, VK_SPACE);
+        random_pause(r, 5);
+        uint32_t other = moment == CLOSE_IN_HOLD ? WM_KEYUP : WM_KEYDOWN;
+        int64_t posted = recorder_now();
+        if (recorder_collect(s->rec, seen, other, VK_SPACE, NULL, 0) != 0) continue;
+        PostMessageA(s->main, WM_CLOSE, 0, 0);
+        return posted;
+    }
+    return expect(s, 0, "could not close %s", CLOSE_MOMENT_NAMES[moment]);
+}
+
+// 1 when the last event of the input stamped before `at` is a press: the
+// run was inside a hold then.
+static int32_t held_at(const Session *s, uint32_t from, int64_t at)
+{
+    int32_t held = 0;
+    uint32_t end = recorder_count(s->rec);
+    for (uint32_t i = from; i < end; ++i) {
+        RecordedEvent e = recorder_event(s->rec, i);
+        if (e.qpc >= at) break;
+        if (e.wparam != VK_SPACE) continue;
+        if (e.message == WM_KEYDOWN) held = 1;
+        else if (e.message == WM_KEYUP) held = 0;
+    }
+    return held;
+}
+
+// Closing the window at random moments of a run, each time with the program
+// started afresh: the process always ends with code 0 and nothing held, and
+// an armed run sends nothing.
+static void scenario_close_at_random(Session *s)
+{
+    Random r = seeded_random();
+    if (!open_recorder_beside(s)) return;
+    uint32_t everything_from = recorder_count(s->rec);
+    int32_t rounds = 0, in_hold = 0, in_wait = 0, armed = 0;
+    for (int32_t i = 0; i < CLOSE_ROUNDS; ++i) {
+        CloseMoment moment = (CloseMoment)(i % 4);
+        if (i > 0 && !start_rivanta(s)) break;
+        set_text(control(s, IDC_CPS_EDIT), moment == CLOSE_ANY ? "1000" : "20");
+        uint32_t from = recorder_count(s->rec);
+        int64_t posted = close_at(s, &r, moment, from);
+        char what[96];
+        snprintf(what, sizeof what, "rivanta.exe closed %s", CLOSE_MOMENT_NAMES[moment]);
+        if (posted) expect_exit_zero(s, &s->process, what);
+        else close_rivanta(s);
+        s->main = NULL;
+        if (!bring_to_front(s, s->rec->window, "the recorder")) break;
+        PairTally t = expect_nothing_held(s, from, &STRESS_SPACE, what, NULL);
+        if (!posted) break;
+        if (moment == CLOSE_ARMED) {
+            expect(s, t.pairs == 0, "%s: %u presses arrived", what, t.pairs);
+            ++armed;
+        } else if (held_at(s, from, posted)) {
+            ++in_hold;
+        } else {
+            ++in_wait;
+        }
+        ++rounds;
+    }
+    expect(s, in_hold > 0 && in_wait > 0,
+           "the closes never fell into a hold (%d) or never into a wait (%d)", in_hold, in_wait);
+    PairTally all = expect_nothing_held(s, everything_from, &STRESS_SPACE, "after every round", NULL);
+    note("[ figures ] close at random moments: %d rounds with exit code 0 (%d while armed, %d "
+         "during a hold, %d during the wait), %u pairs, %u keys left down",
+         rounds, armed, in_hold, in_wait, all.pairs, all.stuck);
+}
+
+// ---- scenario: bad input in the rate boxes ----------------------------------------------
+
+enum {
+    BOX_READ_SIZE = 16384,     // more than any text put into a box here
+    LONG_TEXT_LENGTH = 10000,  // the long texts, pasted or set whole
+    WORD_LETTERS = 60,
+    RANDOM_WORDS = 8,
+    RANDOM_GROUP_TEXTS = 8,
+};
+
+// One of the three rate boxes and the mode in which the program reads it.
+struct RateBox {
+    int32_t id;
+    int32_t interval_mode;
+    const char *name;
+};
+
+static const RateBox RATE_BOXES[] = {
+    {IDC_CPS_EDIT, 0, "per-second box"},
+    {IDC_COUNT_EDIT, 1, "count box"},
+    {IDC_MS_EDIT, 1, "milliseconds box"},
+};
+
+// Texts full of digit groups: long runs of groups, groups of odd sizes and
+// separators in odd places, beside a number word and an exponent.
+static const char *const DIGIT_GROUP_TEXTS[] = {
+    "1,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,"
+    "000,000,000,000,000,000,000,000,000,000,000,000",
+    "1 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 000 "
+    "000 000 000 000 000 000 000 000",
+    "999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,999,"
+    "999,999,999,999,999,999,999e-300",
+    "0.000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,000,001",
+    "1,00,000",
+    "12,345,678.901,234",
+    ",1,000",
+    "1,,000",
+    "1,000,",
+    "1.000.000,5",
+    "-1,000",
+    "1,000 thousand",
+    "1,000,000 centillion",
+    "1,000e1,000",
+    "1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 32 33 34",
+};
+
+// Words of WORD_LETTERS letters: one letter over and over, the program's own
+// words stretched, and letters in both cases.
+static const char *const LONG_WORDS[] = {
+    "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+    "ZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZZ",
+    "infiniteeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeeee",
+    "centillioncentillioncentillioncentillioncentillioncentillion",
+    "googolgoogolgoogolgoogolgoogolgoogolgoogolgoogolgoogolgoogol",
+    "ThousandMillionBillionTrillionQuadrillionQuintillionSextilli",
+    "twenty aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+    "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa thousand",
+    "1 aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+};
+
+// What the bad-input scenario tried.
+struct BadInputTally {
+    int32_t texts;
+    uint64_t bytes;
+    int32_t refused;
+    int32_t armed;
+    int32_t single_bytes;
+    int32_t corpus_entries;
+};
+
+// The folder of the fuzzer's corpus, from the command line (Windows form).
+static char corpus_dir[MAX_PATH];
+
+// 1 when text has one of the plan line's forms: one of the four refusal
+// texts, or a plan for a runnable rate, which begins with the request and
+// ends with one of its three fixed sentences.
+static int32_t plan_line_in_set(const char *text)
+{
+    static const char *const REFUSED[] = {RATE_EMPTY_TEXT, RATE_NOT_UNDERSTOOD_TEXT,
+                                          RATE_NOT_POSITIVE_TEXT, RATE_BAD_INTERVAL_TEXT};
+    for (size_t i = 0; i < sizeof REFUSED / sizeof REFUSED[0]; ++i)
+        if (strcmp(text, REFUSED[i]) == 0) return 1;
+    static const char *const ENDINGS[] = {
+        " ms between events). The actual rate in the game depends on Windows and the game; it is "
+        "not measured here.",
+        ". LIMITED: this tool tops out at the practical maximum of 1000 events per second (1 ms "
+        "apart, evenly spaced, never a burst). Scheduled: 1000 per second. There is no infinite "
+        "or sub-millisecond click speed; games usually register far fewer.",
+        ": below the minimum; running at the minimum. Scheduled: 0.1 per second (one event every "
+        "10 s).",
+    };
+    if (strncmp(text, "Requested: ", 11) != 0 || strlen(text) >= PLAN_TEXT_SIZE) return 0;
+    size_t length = strlen(text);
+    for (size_t i = 0; i < sizeof ENDINGS / sizeof ENDINGS[0]; ++i) {
+        size_t n = strlen(ENDINGS[i]);
+        if (length > 11 + n && strcmp(text + length - n, ENDINGS[i]) == 0) return 1;
+    }
+    return 0;
+}
+
+// A box's text as the program reads it: at most its first 127 characters.
+static void program_reading(HWND box, char *out)
+{
+    static char whole[BOX_READ_SIZE];
+    read_text(box, whole, sizeof whole);
+    memcpy(out, whole, RATE_BOX_TEXT_SIZE - 1);
+    out[RATE_BOX_TEXT_SIZE - 1] = '\0';
+}
+
+// Puts text on the clipboard, owned by a window of the driver.
+static int32_t put_on_clipboard(const char *text)
+{
+    static HWND owner = NULL;
+    if (!owner) owner = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, NULL, NULL, NULL);
+    if (!OpenClipboard(owner)) return 0;
+    EmptyClipboard();
+    size_t size = strlen(text) + 1;
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size);
+    int32_t ok = 0;
+    if (memory) {
+        memcpy(GlobalLock(memory), text, size);
+        GlobalUnlock(memory);
+        ok = SetClipboardData(CF_TEXT, memory) != NULL;
+        if (!ok) GlobalFree(memory);
+    }
+    CloseClipboard();
+    return ok;
+}
+
+// Pastes text into an empty box as a user would: a click into the box, then
+// Ctrl+V. Returns 1 once the box holds the whole text.
+static int32_t paste_into(Session *s, HWND box, const char *text)
+{
+    set_text(box, "");
+    if (!expect(s, put_on_clipboard(text), "could not put a text on the clipboard")) return 0;
+    if (!bring_to_front(s, s->main, "the program's window")) return 0;
+    POINT p = screen_center_of(box);
+    left_click_at(s, p.x, p.y);
+    expect(s, wait_focus(s, GetDlgCtrlID(box), E2E_REACTION_MS), "the click did not focus the box");
+    key_edge(VK_CONTROL, 0);
+    press_key('V');
+    key_edge(VK_CONTROL, 1);
+    static char got[BOX_READ_SIZE];
+    if (wait_text(box, text, got, sizeof got, E2E_REACTION_MS)) return 1;
+    size_t at = 0;
+    while (text[at] && text[at] == got[at]) ++at;
+    return expect(s, 0, "the paste of %u characters left %u in the box, the first difference at %u "
+                        "(0x%02x pasted, 0x%02x in the box)",
+                  (unsigned)strlen(text), (unsigned)strlen(got), (unsigned)at,
+                  (unsigned char)text[at], (unsigned char)got[at]);
+}
+
+// Puts a text into a rate box (set whole, or pasted) and checks what follows:
+// the program lives; the plan line is the one the rate language composes from
+// the boxes as the program reads them, and has a form of the plan line's set;
+// Start then either refuses with the rate's text and leaves everything idle,
+// or arms, and the button's Stop leaves everything idle with nothing sent.
+static void try_box_text(Session *s, const RateBox *box, const char *text, int32_t paste,
+                         const char *label, BadInputTally *tally)
+{
+    HWND edit = control(s, box->id);
+    if (paste) {
+        if (!paste_into(s, edit, text)) return;
+    } else {
+        set_text(edit, text);
+    }
+    ++tally->texts;
+    tally->bytes += strlen(text);
+    char first[RATE_BOX_TEXT_SIZE], second[RATE_BOX_TEXT_SIZE];
+    RateEntry entry;
+    if (box->interval_mode) {
+        program_reading(control(s, IDC_COUNT_EDIT), first);
+        program_reading(control(s, IDC_MS_EDIT), second);
+        entry = read_rate_interval(first, second);
+    } else {
+        program_reading(control(s, IDC_CPS_EDIT), first);
+        entry = read_rate_per_second(first);
+    }
+    char want[PLAN_TEXT_SIZE], got[E2E_TEXT_SIZE], what[160];
+    compose_plan_line(&entry, box->interval_mode, want, sizeof want);
+    snprintf(what, sizeof what, "%s in the %s", label, box->name);
+    if (!wait_text(control(s, IDC_PLAN), want, got, sizeof got, E2E_REACTION_MS))
+        expect_text(s, what, got, want);
+    expect(s, plan_line_in_set(got), "%s: the plan line \"%s\" has none of its forms", what, got);
+
+    if (GetForegroundWindow() != s->main && !bring_to_front(s, s->main, "the program's window"))
+        return;
+    click(control(s, IDC_START));
+    HWND status = control(s, IDC_STATUS);
+    if (entry.status > RATE_BELOW_MIN) {
+        char refusal[STATUS_RATE_REFUSAL_SIZE];
+        compose_rate_refusal(refusal, sizeof refusal, entry.status);
+        expect_text_soon(s, what, status, refusal);
+        expect_idle_controls(s, what, box->interval_mode);
+        ++tally->refused;
+    } else {
+        expect_text_soon(s, what, status, ARMED_SPACE);
+        click(control(s, IDC_START));
+        expect_text_soon(s, what, status, "Stopped.  (0 presses sent)");
+        expect_idle_controls(s, what, box->interval_mode);
+        ++tally->armed;
+    }
+    expect(s, WaitForSingleObject(s->process.hProcess, 0) == WAIT_TIMEOUT,
+           "rivanta.exe ended after %s", what);
+}
+
+// Selects the box's mode and gives the other boxes of the mode a plain text,
+// so that the box under test decides the reading.
+static void select_box(Session *s, const RateBox *box)
+{
+    click(control(s, box->interval_mode ? IDC_MODE_INTERVAL : IDC_MODE_CPS));
+    set_text(control(s, IDC_COUNT_EDIT), "10");
+    set_text(control(s, IDC_MS_EDIT), "100");
+}
+
+// A text of n bytes drawn from [low, high].
+static void random_text(Random *r, char *out, size_t n, uint32_t low, uint32_t high)
+{
+    for (size_t i = 0; i < n; ++i) out[i] = (char)(low + random_below(r, high - low + 1));
+    out[n] = '\0';
+}
+
+// A text of digit groups of 1 to 4 digits joined by commas, spaces or points,
+// about n characters long.
+static void random_digit_groups(Random *r, char *out, size_t n)
+{
+    static const char SEPARATORS[] = ", .";
+    size_t used = 0;
+    while (used + 6 < n) {
+        uint32_t digits = 1 + random_below(r, 4);
+        for (uint32_t k = 0; k < digits; ++k) out[used++] = (char)('0' + random_below(r, 10));
+        out[used++] = SEPARATORS[random_below(r, 3)];
+    }
+    out[used] = '\0';
+}
+
+// Reads a corpus entry (at most size - 1 bytes, zero-terminated); returns its
+// length.
+static size_t read_corpus_entry(const char *path, char *out, size_t size)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f) return 0;
+    size_t n = fread(out, 1, size - 1, f);
+    fclose(f);
+    out[n] = '\0';
+    return n;
+}
+
+// The corpus entries through the boxes, read as the fuzzer reads them: the
+// text up to the first zero byte into the per-second box and the count box,
+// and the bytes after it (or, without one, the second half) into the
+// milliseconds box.
+static void try_corpus(Session *s, BadInputTally *tally)
+{
+    char pattern[MAX_PATH + 4];
+    snprintf(pattern, sizeof pattern, "%s\\*", corpus_dir);
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (!expect(s, search != INVALID_HANDLE_VALUE, "no fuzz corpus at %s", corpus_dir)) return;
+    static char data[4096], first[4096], second[4096];
+    do {
+        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+        char path[MAX_PATH * 2];
+        snprintf(path, sizeof path, "%s\\%s", corpus_dir, found.cFileName);
+        size_t n = read_corpus_entry(path, data, sizeof data);
+        size_t split = strlen(data);
+        memcpy(first, data, split + 1);
+        if (split < n) snprintf(second, sizeof second, "%s", data + split + 1);
+        else snprintf(second, sizeof second, "%s", data + n / 2);
+        if (split >= n) first[n / 2] = '\0';
+        char label[96];
+        snprintf(label, sizeof label, "corpus entry %.12s", found.cFileName);
+        select_box(s, &RATE_BOXES[0]);
+        try_box_text(s, &RATE_BOXES[0], data, 0, label, tally);
+        select_box(s, &RATE_BOXES[1]);
+        set_text(control(s, IDC_MS_EDIT), second);
+        try_box_text(s, &RATE_BOXES[1], first, 0, label, tally);
+        ++tally->corpus_entries;
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+// Every single byte, long texts (some pasted), digit groups, long words and
+// the fuzzer's corpus, typed into the three rate boxes through the window.
+static void scenario_bad_input(Session *s)
+{
+    Random r = seeded_random();
+    BadInputTally tally;
+    memset(&tally, 0, sizeof tally);
+    if (!bring_to_front(s, s->main, "the program's window")) return;
+    static char text[LONG_TEXT_LENGTH + 1];
+    char label[96];
+    for (size_t b = 0; b < sizeof RATE_BOXES / sizeof RATE_BOXES[0]; ++b) {
+        const RateBox *box = &RATE_BOXES[b];
+        select_box(s, box);
+        for (uint32_t byte = 1; byte <= 255; ++byte) {
+            char one[2] = {(char)byte, '\0'};
+            snprintf(label, sizeof label, "the single byte %u", byte);
+            try_box_text(s, box, one, 0, label, &tally);
+            ++tally.single_bytes;
+        }
+        // Long texts: digits, digit groups, number words, printable and any
+        // bytes; the per-second box gets two of them pasted.
+        for (int32_t kind = 0; kind < 5; ++kind) {
+            static const char *const UNITS[] = {"1", "1,000,", "one thousand "};
+            if (kind < 3) {
+                size_t unit = strlen(UNITS[kind]), used = 0;
+                while (used + unit <= LONG_TEXT_LENGTH) {
+                    memcpy(text + used, UNITS[kind], unit);
+                    used += unit;
+                }
+                text[used] = '\0';
+            } else if (kind == 3) {
+                random_text(&r, text, LONG_TEXT_LENGTH, 32, 126);
+            } else {
+                // One line: a single-line box keeps a pasted text only up
+                // to its first line break.
+                random_text(&r, text, LONG_TEXT_LENGTH, 1, 255);
+                for (char *p = text; *p; ++p)
+                    if (*p == '\n' || *p == '\r') *p = ' ';
+            }
+            int32_t paste = box->id == IDC_CPS_EDIT && kind >= 3;
+            snprintf(label, sizeof label, "long text %d (%u characters%s)", kind,
+                     (unsigned)strlen(text), paste ? ", pasted" : "");
+            try_box_text(s, box, text, paste, label, &tally);
+        }
+        for (size_t i = 0; i < sizeof DIGIT_GROUP_TEXTS / sizeof DIGIT_GROUP_TEXTS[0]; ++i) {
+            snprintf(label, sizeof label, "digit groups \"%s\"", DIGIT_GROUP_TEXTS[i]);
+            try_box_text(s, box, DIGIT_GROUP_TEXTS[i], 0, label, &tally);
+        }
+        for (int32_t i = 0; i < RANDOM_GROUP_TEXTS; ++i) {
+            random_digit_groups(&r, text, 140);
+            snprintf(label, sizeof label, "digit groups \"%s\"", text);
+            try_box_text(s, box, text, 0, label, &tally);
+        }
+        for (size_t i = 0; i < sizeof LONG_WORDS / sizeof LONG_WORDS[0]; ++i) {
+            snprintf(label, sizeof label, "the word \"%s\"", LONG_WORDS[i]);
+            try_box_text(s, box, LONG_WORDS[i], 0, label, &tally);
+        }
+        for (int32_t i = 0; i < RANDOM_WORDS; ++i) {
+            for (int32_t k = 0; k < WORD_LETTERS; ++k) {
+                uint32_t letter = random_below(&r, 52);
+                text[k] = (char)(letter < 26 ? 'a' + letter : 'A' + letter - 26);
+            }
+            text[WORD_LETTERS] = '\0';
+            snprintf(label, sizeof label, "the word \"%s\"", text);
+            try_box_text(s, box, text, 0, label, &tally);
+        }
+    }
+    try_corpus(s, &tally);
+    note("[ figures ] bad input: %d texts tried (%d single bytes, %d corpus entries), %llu bytes "
+         "typed or pasted; %d starts refused, %d armed and stopped; no crash",
+         tally.texts, tally.single_bytes, tally.corpus_entries, (unsigned long long)tally.bytes,
+         tally.refused, tally.armed);
+}
+
+// ---- scenario: single instance under a race -----------------------------------------------
+
+enum { RACE_COPIES = 10 };
+
+// 1 when the message box shows the single-instance notice.
+static int32_t is_instance_notice(HWND box)
+{
+    ChildTextQuery q = {"Rivanta is already running.", NULL};
+    EnumChildWindows(box, find_child_text_proc, (LPARAM)&q);
+    return q.found != NULL;
+}
+
+// Ten copies started at once, with none running before: exactly one opens
+// its window, the other nine show their notice and end with code 0 once it
+// is dismissed; the one left runs on and answers.
+static void scenario_instance_race(Session *s)
+{
+    close_rivanta(s);
+    PROCESS_INFORMATION copies[RACE_COPIES];
+    int32_t launched = 0;
+    for (int32_t i = 0; i < RACE_COPIES; ++i)
+        if (launch(s, &copies[i])) ++launched;
+    if (launched != RACE_COPIES) {
+        for (int32_t i = 0; i < launched; ++i) expect_exit_zero(s, &copies[i], "a copy");
+        return;
+    }
+    int32_t notices = 0, ended = 0;
+    int32_t done[RACE_COPIES] = {0};
+    WindowQuery windows = {0, NULL, NULL, 0};
+    DWORD start = GetTickCount();
+    for (;;) {
+        for (int32_t i = 0; i < RACE_COPIES; ++i) {
+            if (done[i]) continue;
+            if (WaitForSingleObject(copies[i].hProcess, 0) == WAIT_OBJECT_0) {
+                done[i] = 1;
+                ++ended;
+                continue;
+            }
+            HWND box = find_windows(copies[i].dwProcessId, "#32770").found;
+            if (box && is_instance_notice(box)) {
+                ++notices;
+                click(GetDlgItem(box, IDOK));
+                // Dismissed once: the copy must now end by itself.
+                WaitForSingleObject(copies[i].hProcess, E2E_EXIT_MS);
+            }
+        }
+        windows = find_windows(0, RIVANTA_CLASS);
+        if (ended == RACE_COPIES - 1 && windows.count >= 1) break;
+        if (ended == RACE_COPIES) break;
+        if (deadline_passed(start, 2 * E2E_LAUNCH_MS)) break;
+        Sleep(E2E_POLL_MS);
+    }
+    expect(s, windows.count == 1, "%d Rivanta windows after the race, not 1", windows.count);
+    expect(s, notices == RACE_COPIES - 1, "%d notices shown, not %d", notices, RACE_COPIES - 1);
+    int32_t survivor = -1;
+    DWORD owner = 0;
+    if (windows.found) GetWindowThreadProcessId(windows.found, &owner);
+    for (int32_t i = 0; i < RACE_COPIES; ++i) {
+        if (copies[i].dwProcessId == owner && !done[i]) {
+            survivor = i;
+            continue;
+        }
+        expect_exit_zero(s, &copies[i], "a copy that lost the race");
+    }
+    if (!expect(s, survivor >= 0, "the window left belongs to none of the running copies")) return;
+    s->process = copies[survivor];
+    s->main = windows.found;
+    s->main_thread = GetWindowThreadProcessId(s->main, NULL);
+    set_text(control(s, IDC_CPS_EDIT), "7");
+    expect_text_soon(s, "the survivor's plan line", control(s, IDC_PLAN),
+                     "Requested: 7 CPS. Scheduled: 7 per second, evenly spaced (142.86 ms between "
+                     "events). The actual rate in the game depends on Windows and the game; it is "
+                     "not measured here.");
+    note("[ figures ] single instance under a race: %d copies started at once, 1 window, %d "
+         "notices, every loser's exit code 0",
+         RACE_COPIES, notices);
+}
+
 // ---- driver --------------------------------------------------------------------
 
 // A scenario's name on the command line and its function.
@@ -1052,12 +2045,19 @@ static const Scenario SCENARIOS[] = {
     {"close_during_hold", scenario_close_during_hold},
     {"second_copy", scenario_second_copy},
     {"tab_order", scenario_tab_order},
+    {"toggle_storm_keys", scenario_toggle_storm_keys},
+    {"toggle_storm_mouse", scenario_toggle_storm_mouse},
+    {"stop_under_load", scenario_stop_under_load},
+    {"close_at_random", scenario_close_at_random},
+    {"bad_input", scenario_bad_input},
+    {"instance_race", scenario_instance_race},
 };
 
 // Prints how to call the driver and the scenario names.
 static void usage(void)
 {
-    fprintf(stderr, "usage: e2e_driver <scenario> <path of rivanta.exe> [<screenshot folder>]\n"
+    fprintf(stderr, "usage: e2e_driver <scenario> <path of rivanta.exe> [<screenshot folder> "
+                    "[<fuzz corpus folder>]]\n"
                     "scenarios:");
     for (size_t i = 0; i < sizeof SCENARIOS / sizeof SCENARIOS[0]; ++i)
         fprintf(stderr, " %s", SCENARIOS[i].name);
@@ -1077,6 +2077,8 @@ int main(int argc, char **argv)
         usage();
         return 2;
     }
+
+    if (argc > 4) to_windows_path(argv[4], corpus_dir, sizeof corpus_dir);
 
     static Recorder recorder;
     Session s;
