@@ -37,6 +37,9 @@ WINEPREFIX=$prefix WINEDEBUG=-all wine "$build/bench/pacing_driver.exe" \
   "$build/app/rivanta.exe" "$build/bench/sleep_loop_baseline.exe" "$out" "$@" </dev/null || rc=$?
 tests/wine_prefix.sh stop "$prefix" >/dev/null
 trap - EXIT
+# The stop asks this prefix's server to end; wait for it, so that it is not
+# counted among the others.
+WINEPREFIX=$prefix wineserver -w </dev/null >/dev/null 2>&1 || true
 other_wineservers > "$out/other_wineservers_after"
 if [ $rc -ne 0 ]; then
   echo "pacing benchmark: the driver failed (exit $rc); no report written" >&2
