@@ -27,7 +27,16 @@ mkdir -p "$out"
 # What else was running when the figures were taken: the load, and Wine
 # servers of other prefixes (test runs, for example).
 cat /proc/loadavg > "$out/loadavg_before"
-other_wineservers() { { pgrep -x 'wineserver(64)?' || true; } | wc -l; }
+# Wine servers of other prefixes: every live one whose environment names
+# another WINEPREFIX than this run's (a server is started with its prefix's).
+other_wineservers() {
+  local n=0 pid env
+  for pid in $(pgrep -x 'wineserver(64)?' || true); do
+    env=$({ tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null) || continue  # ended meanwhile
+    grep -qx "WINEPREFIX=$prefix" <<<"$env" || n=$((n + 1))
+  done
+  echo "$n"
+}
 other_wineservers > "$out/other_wineservers_before"
 
 tests/wine_prefix.sh start "$prefix"
@@ -37,9 +46,6 @@ WINEPREFIX=$prefix WINEDEBUG=-all wine "$build/bench/pacing_driver.exe" \
   "$build/app/rivanta.exe" "$build/bench/sleep_loop_baseline.exe" "$out" "$@" </dev/null || rc=$?
 tests/wine_prefix.sh stop "$prefix" >/dev/null
 trap - EXIT
-# The stop asks this prefix's server to end; wait for it, so that it is not
-# counted among the others.
-WINEPREFIX=$prefix wineserver -w </dev/null >/dev/null 2>&1 || true
 other_wineservers > "$out/other_wineservers_after"
 if [ $rc -ne 0 ]; then
   echo "pacing benchmark: the driver failed (exit $rc); no report written" >&2
