@@ -320,11 +320,15 @@ def main(argv):
     others = (read_text(os.path.join(folder, "other_wineservers_before"), "?") + " / " +
               read_text(os.path.join(folder, "other_wineservers_after"), "?"))
     wine = command_output(["wine", "--version"])
-    now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    # The run's date: when the driver last wrote its figures.
+    ran = datetime.datetime.fromtimestamp(
+        os.path.getmtime(os.path.join(folder, "pacing_results.tsv")), datetime.timezone.utc
+    ).strftime("%Y-%m-%d %H:%M UTC")
 
     out = []
     out.append("# Pacing benchmark\n")
-    out.append(f"Written by `./dev.sh bench` (`bench/run_pacing_bench.sh`) on {now}.\n")
+    out.append(f"Written by `bench/run_pacing_bench.sh` (which `./dev.sh bench` runs) from a run "
+               f"on {ran}.\n")
     out.append(markdown_table(["", ""], [
         ("Machine", f"{model}, {cores} cores"),
         ("Kernel", platform.release()),
