@@ -12,16 +12,6 @@
 #include "rate/rate_plan.h"
 #include "rate/rate_tokens.h"
 
-namespace {
-std::atomic<int> watching{0};
-std::atomic<long> allocations{0};
-
-void note_allocation()
-{
-    if (watching.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
-}
-}  // namespace
-
 // ---- malloc, where the C library lets a program replace it -----------------
 // glibc supports replacing malloc and friends in the program; its own
 // internal calls (strtod, snprintf) then come here too. Not under the
@@ -47,6 +37,17 @@ void note_allocation()
 #define RATE_TEST_TSAN 1
 #endif
 #ifndef RATE_TEST_TSAN
+
+namespace {
+std::atomic<int> watching{0};
+std::atomic<long> allocations{0};
+
+void note_allocation()
+{
+    if (watching.load(std::memory_order_relaxed)) allocations.fetch_add(1, std::memory_order_relaxed);
+}
+}  // namespace
+
 
 #if defined(__GLIBC__) && !defined(RATE_TEST_SANITIZED)
 #define RATE_TEST_COUNTS_MALLOC 1
