@@ -65,11 +65,11 @@ static const ControlSpec MAIN_CONTROLS[] = {
 
 // The text a control is created with; the three long or built ones are
 // filled in here.
-const char *initial_text(const ControlSpec &spec, const char *fastest_caption)
+const char *initial_text(const ControlSpec &control, const char *fastest_caption)
 {
-    if (spec.text) return spec.text;
-    if (spec.id == IDC_FASTEST) return fastest_caption;
-    if (spec.id == IDC_HELP) return MAIN_HELP_TEXT;
+    if (control.text) return control.text;
+    if (control.id == IDC_FASTEST) return fastest_caption;
+    if (control.id == IDC_HELP) return MAIN_HELP_TEXT;
     return MAIN_HOTKEY_LABEL;
 }
 
@@ -137,12 +137,12 @@ LRESULT on_create(HWND window)
     fastest_preset_text(preset, sizeof preset);
     compose_fastest_caption(caption, sizeof caption, preset);
 
-    for (const ControlSpec &spec : MAIN_CONTROLS) {
-        HWND child = create_child(spec.class_name, initial_text(spec, caption), spec.style, spec.x,
-                                  spec.y, spec.width, spec.height, spec.id);
-        if (spec.handle) *spec.handle = child;
-        if (spec.id == IDC_INPUT_COMBO) fill_input_list();
-        if (spec.id == IDC_MS_EDIT) SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
+    for (const ControlSpec &control : MAIN_CONTROLS) {
+        HWND child = create_child(control.class_name, initial_text(control, caption), control.style,
+                                  control.x, control.y, control.width, control.height, control.id);
+        if (control.handle) *control.handle = child;
+        if (control.id == IDC_INPUT_COMBO) fill_input_list();
+        if (control.id == IDC_MS_EDIT) SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
     }
     keep_mode_buttons_tab_stops();
 

@@ -348,21 +348,21 @@ static void check_main_window(Session *s)
 
 // One control against its expected id, class, text, position, size, style
 // bits and enabled state.
-static void check_control(Session *s, int32_t index, HWND child, const ControlSpec *spec)
+static void check_control(Session *s, int32_t index, HWND child, const ControlSpec *layout)
 {
     char what[96], text[E2E_TEXT_SIZE];
-    snprintf(what, sizeof what, "control #%d (id %d)", index + 1, spec->id);
+    snprintf(what, sizeof what, "control #%d (id %d)", index + 1, layout->id);
     int32_t id = GetDlgCtrlID(child);
-    expect(s, id == spec->id, "%s: id is %d", what, id);
+    expect(s, id == layout->id, "%s: id is %d", what, id);
     GetClassNameA(child, text, sizeof text);
-    expect(s, _stricmp(text, spec->class_name) == 0, "%s: class is \"%s\", not \"%s\"", what, text,
-           spec->class_name);
+    expect(s, _stricmp(text, layout->class_name) == 0, "%s: class is \"%s\", not \"%s\"", what, text,
+           layout->class_name);
     read_text(child, text, sizeof text);
-    expect_text(s, what, text, spec->text);
+    expect_text(s, what, text, layout->text);
 
     RECT r = client_rect_of(s, child);
     int32_t height = r.bottom - r.top;
-    if (spec->id == IDC_INPUT_COMBO) {
+    if (layout->id == IDC_INPUT_COMBO) {
         // A drop-down list shows its closed height; the height it was created
         // with covers the closed box and the dropped list together. Windows
         // reports the dropped rectangle with the box, Wine without it, and
@@ -373,22 +373,22 @@ static void check_control(Session *s, int32_t index, HWND child, const ControlSp
         send_to(child, CB_GETDROPPEDCONTROLRECT, 0, (LPARAM)&dropped);
         int32_t dropped_height = dropped.bottom - dropped.top;
         int32_t together = dropped_height + height;
-        if (dropped_height == spec->height) height = dropped_height;
-        else if (together >= spec->height - 12 && together <= spec->height + 12) height = spec->height;
+        if (dropped_height == layout->height) height = dropped_height;
+        else if (together >= layout->height - 12 && together <= layout->height + 12) height = layout->height;
         else height = together;
     }
-    expect(s, r.left == spec->x && r.top == spec->y && r.right - r.left == spec->width &&
-                  height == spec->height,
+    expect(s, r.left == layout->x && r.top == layout->y && r.right - r.left == layout->width &&
+                  height == layout->height,
            "%s: at (%ld, %ld) size %ld x %d, want (%d, %d) size %d x %d", what, r.left, r.top,
-           r.right - r.left, height, spec->x, spec->y, spec->width, spec->height);
+           r.right - r.left, height, layout->x, layout->y, layout->width, layout->height);
 
-    uint32_t mask = checked_style_bits(spec->class_name);
+    uint32_t mask = checked_style_bits(layout->class_name);
     uint32_t style = (uint32_t)GetWindowLongA(child, GWL_STYLE);
-    uint32_t want = spec->style | WS_CHILD | WS_VISIBLE;
+    uint32_t want = layout->style | WS_CHILD | WS_VISIBLE;
     expect(s, (style & mask) == (want & mask), "%s: style bits %08x, want %08x (mask %08x)", what,
            style & mask, want & mask, mask);
     int32_t enabled = IsWindowEnabled(child) ? 1 : 0;
-    expect(s, enabled == spec->enabled, "%s: %s", what, enabled ? "enabled" : "disabled");
+    expect(s, enabled == layout->enabled, "%s: %s", what, enabled ? "enabled" : "disabled");
 }
 
 // The window as it opens: every control, the input list, the mode, and a

@@ -9,13 +9,13 @@ struct Row { const char *name; uint32_t kind; uint16_t vk; uint32_t extended; ui
 
 void expect_entry(int index, const Row &row)
 {
-    const InputSpec &spec = INPUT_CATALOGUE[index];
-    ASSERT_NE(spec.name, nullptr) << "index " << index;
-    EXPECT_EQ(std::string(spec.name), row.name) << "index " << index;
-    EXPECT_EQ(spec.kind, row.kind) << row.name;
-    EXPECT_EQ(spec.vk, row.vk) << row.name;
-    EXPECT_EQ(spec.extended, row.extended) << row.name;
-    EXPECT_EQ(spec.button, row.button) << row.name;
+    const InputSpec &input = INPUT_CATALOGUE[index];
+    ASSERT_NE(input.name, nullptr) << "index " << index;
+    EXPECT_EQ(std::string(input.name), row.name) << "index " << index;
+    EXPECT_EQ(input.kind, row.kind) << row.name;
+    EXPECT_EQ(input.vk, row.vk) << row.name;
+    EXPECT_EQ(input.extended, row.extended) << row.name;
+    EXPECT_EQ(input.button, row.button) << row.name;
 }
 
 }  // namespace
@@ -83,17 +83,17 @@ TEST(InputCatalogue, EveryEntryAtItsListPosition)
 TEST(InputCatalogue, ListWideRules)
 {
     std::set<std::string> names;
-    for (const InputSpec &spec : INPUT_CATALOGUE) {
-        EXPECT_TRUE(names.insert(spec.name).second) << "duplicate " << spec.name;
-        if (spec.kind == KIND_MOUSE) {
-            EXPECT_EQ(spec.vk, 0) << spec.name;
-            EXPECT_EQ(spec.extended, 0u) << spec.name;
-            EXPECT_NE(mouse_flags_for(spec.button, EDGE_PRESS), 0u) << spec.name;
+    for (const InputSpec &input : INPUT_CATALOGUE) {
+        EXPECT_TRUE(names.insert(input.name).second) << "duplicate " << input.name;
+        if (input.kind == KIND_MOUSE) {
+            EXPECT_EQ(input.vk, 0) << input.name;
+            EXPECT_EQ(input.extended, 0u) << input.name;
+            EXPECT_NE(mouse_flags_for(input.button, EDGE_PRESS), 0u) << input.name;
         } else {
-            EXPECT_EQ(spec.kind, (uint32_t)KIND_KEYBOARD) << spec.name;
-            EXPECT_EQ(spec.button, (uint32_t)BUTTON_NONE) << spec.name;
-            EXPECT_NE(spec.vk, 0x75) << "F6 is the toggle hotkey: " << spec.name;
-            EXPECT_NE(spec.vk, 0x77) << "F8 is the stop hotkey: " << spec.name;
+            EXPECT_EQ(input.kind, (uint32_t)KIND_KEYBOARD) << input.name;
+            EXPECT_EQ(input.button, (uint32_t)BUTTON_NONE) << input.name;
+            EXPECT_NE(input.vk, 0x75) << "F6 is the toggle hotkey: " << input.name;
+            EXPECT_NE(input.vk, 0x77) << "F8 is the stop hotkey: " << input.name;
         }
     }
 }

@@ -9,8 +9,8 @@ namespace {
 
 const InputSpec &catalogue_entry(const char *name)
 {
-    for (const InputSpec &spec : INPUT_CATALOGUE)
-        if (std::string(spec.name) == name) return spec;
+    for (const InputSpec &chosen : INPUT_CATALOGUE)
+        if (std::string(chosen.name) == name) return chosen;
     ADD_FAILURE() << "no entry " << name;
     return INPUT_CATALOGUE[0];
 }
@@ -69,9 +69,9 @@ TEST_F(SyntheticInput, KeyPressAndReleaseArriveWithCodeScanAndExtendedBit)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         clear_test_log();
-        const InputSpec &spec = catalogue_entry(c.name);
-        EXPECT_EQ(send_input_edge(spec, EDGE_PRESS), 1u);
-        EXPECT_EQ(send_input_edge(spec, EDGE_RELEASE), 1u);
+        const InputSpec &chosen = catalogue_entry(c.name);
+        EXPECT_EQ(send_input_edge(chosen, EDGE_PRESS), 1u);
+        EXPECT_EQ(send_input_edge(chosen, EDGE_RELEASE), 1u);
         ASSERT_TRUE(flush_input());
 
         const std::vector<LoggedMessage> got = logged_messages();
@@ -88,7 +88,7 @@ TEST_F(SyntheticInput, KeyPressAndReleaseArriveWithCodeScanAndExtendedBit)
         EXPECT_EQ(scan_of(got[1].lparam), c.scan);
         EXPECT_EQ(extended_of(got[1].lparam), c.extended);
         EXPECT_EQ(released_of(got[1].lparam), 1u);
-        EXPECT_EQ(GetAsyncKeyState(spec.vk) & 0x8000, 0) << "key left down";
+        EXPECT_EQ(GetAsyncKeyState(chosen.vk) & 0x8000, 0) << "key left down";
     }
 }
 
@@ -106,9 +106,9 @@ TEST_F(SyntheticInput, ClickArrivesAtTheCursorWithoutMovingIt)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         clear_test_log();
-        const InputSpec &spec = catalogue_entry(c.name);
-        EXPECT_EQ(send_input_edge(spec, EDGE_PRESS), 1u);
-        EXPECT_EQ(send_input_edge(spec, EDGE_RELEASE), 1u);
+        const InputSpec &chosen = catalogue_entry(c.name);
+        EXPECT_EQ(send_input_edge(chosen, EDGE_PRESS), 1u);
+        EXPECT_EQ(send_input_edge(chosen, EDGE_RELEASE), 1u);
         ASSERT_TRUE(flush_input());
 
         const std::vector<LoggedMessage> got = logged_messages();
@@ -134,9 +134,9 @@ TEST_F(SyntheticInput, MouseEntryWithoutButtonSendsNothing)
         {"no button", KIND_MOUSE, 0, 0, BUTTON_NONE},
         {"middle", KIND_MOUSE, 0, 0, 3},
     };
-    for (const InputSpec &spec : odd_buttons) {
-        EXPECT_EQ(send_input_edge(spec, EDGE_PRESS), 0u) << spec.name;
-        EXPECT_EQ(send_input_edge(spec, EDGE_RELEASE), 0u) << spec.name;
+    for (const InputSpec &chosen : odd_buttons) {
+        EXPECT_EQ(send_input_edge(chosen, EDGE_PRESS), 0u) << chosen.name;
+        EXPECT_EQ(send_input_edge(chosen, EDGE_RELEASE), 0u) << chosen.name;
     }
     ASSERT_TRUE(flush_input());
     EXPECT_TRUE(logged_messages().empty());
@@ -154,12 +154,12 @@ TEST_F(SyntheticInput, ReleaseHeldInputReleasesOnceFromTheLatch)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        const InputSpec &spec = catalogue_entry(c.name);
+        const InputSpec &chosen = catalogue_entry(c.name);
         // Pressed the way the worker does it: latched first, then sent.
         EnterCriticalSection(&input_lock);
-        latch_held_input(&held_input, &spec);
+        latch_held_input(&held_input, &chosen);
         LeaveCriticalSection(&input_lock);
-        ASSERT_EQ(send_input_edge(spec, EDGE_PRESS), 1u);
+        ASSERT_EQ(send_input_edge(chosen, EDGE_PRESS), 1u);
         ASSERT_TRUE(flush_input());
         clear_test_log();
 
@@ -170,9 +170,9 @@ TEST_F(SyntheticInput, ReleaseHeldInputReleasesOnceFromTheLatch)
         const std::vector<LoggedMessage> got = logged_messages();
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0].message, c.up);
-        if (spec.kind == KIND_KEYBOARD) {
-            EXPECT_EQ(got[0].wparam, (WPARAM)spec.vk);
-            EXPECT_EQ(extended_of(got[0].lparam), spec.extended);
+        if (chosen.kind == KIND_KEYBOARD) {
+            EXPECT_EQ(got[0].wparam, (WPARAM)chosen.vk);
+            EXPECT_EQ(extended_of(got[0].lparam), chosen.extended);
         }
         EXPECT_EQ(held_input.held, 0u);
         EXPECT_EQ(held_input.input.name, nullptr);
