@@ -1,23 +1,22 @@
-#include "control/run_controller.h"
+#include "control/run_controller_win.h"
 
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "control/hotkey_hint.h"
+#include "control/status_texts.h"
 #include "input/input_catalogue.h"
-#include "input/synthetic_input.h"
-#include "pacing/pacing_state.h"
-#include "pacing/pacing_worker.h"
-#include "rate/rate_boxes.h"
+#include "input/synthetic_input_win.h"
+#include "pacing/pacing_worker_win.h"
+#include "rate/rate_boxes_win.h"
 #include "rate/rate_plan.h"
-#include "ui/hotkey_hint.h"
-#include "ui/main_window.h"
-#include "ui/status_texts.h"
 
-RunState run_state = RUN_IDLE;
 HANDLE worker_thread = NULL;
 
 namespace {
 
-// Shown when a start is asked for while the worker of the last run, which
-// outlived its stop, has not ended yet.
-const char *const RUN_PREVIOUS_STILL_ENDING = "The previous run is still ending; try again in a moment.";
+// Refusal shown when a start is asked for while the worker of the last run,
+// which outlived its stop, has not ended yet.
+const char PREVIOUS_RUN_ENDING_TEXT[] = "The previous run is still ending; try again in a moment.";
 
 // The rate box the user has to correct for a refused rate status.
 HWND box_to_correct(uint32_t status)
@@ -46,7 +45,7 @@ void start_worker(void)
 
 }  // namespace
 
-int32_t finish_worker(DWORD wait_ms)
+int32_t wait_for_worker_end(DWORD wait_ms)
 {
     if (!worker_thread) return 1;
     if (WaitForSingleObject(worker_thread, wait_ms) != WAIT_OBJECT_0) return 0;
@@ -55,26 +54,33 @@ int32_t finish_worker(DWORD wait_ms)
     return 1;
 }
 
+int32_t worker_still_alive(void)
+{
+    return wait_for_worker_end(0) ? 0 : 1;
+}
+
 void handle_run_event(RunEvent event, const char *message)
 {
-    const RunState before = run_state;
-    const RunAction action = run_transition(&run_state, event, own_window_in_front());
+    // The table's next state is kept aside until the start or the arming is
+    // certain, so that a refusal leaves run_state as it was.
+    RunState next = run_state;
+    const RunAction action = run_transition(&next, event, own_window_in_front());
     if (action == ACT_STOP) {
-        stop_run(message);
+        stop_run(message);  // sets run_state to RUN_IDLE itself
         return;
     }
-    if (action == ACT_NONE) return;
+    if (action == ACT_NONE) {
+        run_state = next;
+        return;
+    }
     // The settings are shared with the worker: they may only be rewritten
     // once the last worker has ended.
-    if (!finish_worker(0)) {
-        run_state = before;
-        SetWindowTextA(status_label, RUN_PREVIOUS_STILL_ENDING);
+    if (worker_still_alive()) {
+        SetWindowTextA(status_label, PREVIOUS_RUN_ENDING_TEXT);
         return;
     }
-    if (!apply_settings()) {
-        run_state = before;
-        return;
-    }
+    if (!apply_settings()) return;
+    run_state = next;
     if (action == ACT_ARM) {
         enter_armed();
         return;
@@ -90,6 +96,8 @@ int32_t apply_settings(void)
         return 0;
     }
     const InputSpec &chosen = INPUT_CATALOGUE[index];
+    // The catalogue holds neither key; the check stays so that a catalogue
+    // grown later can never make a run press its own stop key.
     if (chosen.kind == KIND_KEYBOARD && (chosen.vk == VK_F6 || chosen.vk == VK_F8)) {
         SetWindowTextA(status_label, "F6 and F8 are the hotkeys and cannot be the pressed key.");
         return 0;
@@ -106,6 +114,8 @@ int32_t apply_settings(void)
     period_us = period_from_rate(entry.scheduled_rate);
     hold_us = hold_from_period(period_us);
     sent_count.store(0);
+    // Accepted settings put the window into run mode here, not in the
+    // caller: the arming and the start both need it, and a refusal never.
     EnableWindow(input_combo, FALSE);
     set_rate_controls_enabled(0);
     SetWindowTextA(start_button, "Stop");
@@ -125,7 +135,7 @@ void stop_run(const char *message)
     run_state = RUN_IDLE;
     const int32_t was_running = running.exchange(0);
     // A worker left over from an earlier stop is only looked at, not waited for.
-    const int32_t worker_gone = finish_worker(was_running ? WORKER_STOP_WAIT_MS : 0);
+    const int32_t worker_gone = wait_for_worker_end(was_running ? WORKER_STOP_WAIT_MS : 0);
     // While the worker lives it may sit between latching and pressing; a
     // release taken now could overtake that press. Its own end releases.
     if (worker_gone) release_held_input();

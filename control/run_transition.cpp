@@ -1,5 +1,10 @@
 #include "control/run_transition.h"
 
+#include "common/count_of.h"
+#include "common/shared_state.h"
+
+RunState run_state = RUN_IDLE;
+
 namespace {
 
 // One cell of the transition table: the state after and the action to take.
@@ -8,8 +13,10 @@ struct RunStep {
     RunAction action;
 };
 
-// Indexed [state][event][own window in front]; ORDER RunState, RunEvent.
-static const RunStep RUN_TABLE[3][5][2] = {
+// Indexed [state][event][own window in front], in the order of RunState and
+// RunEvent. The number of states is counted from the rows, so that a state
+// added to RunState without its row fails to compile.
+const RunStep RUN_TABLE[][EV_CLOSE + 1][2] = {
     // RUN_IDLE
     {
         {{RUN_RUNNING, ACT_START}, {RUN_ARMED, ACT_ARM}},  // EV_START_BUTTON
@@ -35,6 +42,7 @@ static const RunStep RUN_TABLE[3][5][2] = {
         {{RUN_IDLE, ACT_STOP}, {RUN_IDLE, ACT_STOP}},
     },
 };
+static_assert(COUNT_OF(RUN_TABLE) == RUN_RUNNING + 1, "a row per RunState");
 
 }  // namespace
 

@@ -2,6 +2,8 @@
 #pragma once
 #include <stdint.h>
 
+// RUN_RUNNING and EV_CLOSE are the last of their enumerations: the table in
+// run_transition.cpp is checked against them.
 enum RunState : uint32_t { RUN_IDLE = 0, RUN_ARMED = 1, RUN_RUNNING = 2 };
 enum RunEvent : uint32_t {
     EV_START_BUTTON = 0,

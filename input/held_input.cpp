@@ -1,5 +1,9 @@
 #include "input/held_input.h"
 
+#include "common/shared_state.h"
+
+HeldInput held_input = {};
+
 void latch_held_input(HeldInput *latch, const InputSpec *input)
 {
     latch->input = *input;

@@ -1,5 +1,6 @@
 // The held-input latch record and its two operations. Portable; the one
-// process-wide instance and its lock live in synthetic_input.h.
+// process-wide instance, held_input, is listed in common/shared_state.h and
+// its lock, input_lock, in synthetic_input_win.h.
 #pragma once
 #include <stdint.h>
 #include "input/input_catalogue.h"

@@ -16,21 +16,20 @@ struct InputSpec {
     uint32_t button;    // a MouseButton; BUTTON_NONE for keys
 };
 
-enum { INPUT_CATALOGUE_COUNT = 71, INPUT_DEFAULT_INDEX = 2 };
+const uint32_t INPUT_CATALOGUE_COUNT = 71;
+const uint32_t INPUT_DEFAULT_INDEX = 2;  // "Keyboard: Space", selected when the window opens
 // Index = position in the input list.
 extern const InputSpec INPUT_CATALOGUE[INPUT_CATALOGUE_COUNT];
 
 // The platform's event flag values, so that the portable core can compose
 // them; the Win32 sender checks each against the platform's own name when it
 // is compiled. Keyboard: KEYEVENTF_*; mouse: MOUSEEVENTF_*.
-enum : uint32_t {
-    INPUT_KEY_EXTENDED = 0x0001,
-    INPUT_KEY_UP = 0x0002,
-    INPUT_MOUSE_LEFT_DOWN = 0x0002,
-    INPUT_MOUSE_LEFT_UP = 0x0004,
-    INPUT_MOUSE_RIGHT_DOWN = 0x0008,
-    INPUT_MOUSE_RIGHT_UP = 0x0010,
-};
+const uint32_t INPUT_KEY_EXTENDED = 0x0001;
+const uint32_t INPUT_KEY_UP = 0x0002;
+const uint32_t INPUT_MOUSE_LEFT_DOWN = 0x0002;
+const uint32_t INPUT_MOUSE_LEFT_UP = 0x0004;
+const uint32_t INPUT_MOUSE_RIGHT_DOWN = 0x0008;
+const uint32_t INPUT_MOUSE_RIGHT_UP = 0x0010;
 
 // Mouse event flags (MOUSEEVENTF_*) for a button edge: edge 0 is a press, any
 // other value a release; 0 for a button that is neither left nor right.

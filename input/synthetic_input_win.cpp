@@ -1,6 +1,8 @@
 // The only sender of synthetic input, and the process-wide latch that makes
 // sure a press whose release is still owed is released by whoever ends a run.
-#include "input/synthetic_input.h"
+#include "input/synthetic_input_win.h"
+
+#include "common/shared_state.h"
 
 // The portable flag values must be the platform's own.
 static_assert(INPUT_KEY_EXTENDED == KEYEVENTF_EXTENDEDKEY, "key flag");
@@ -11,7 +13,6 @@ static_assert(INPUT_MOUSE_RIGHT_DOWN == MOUSEEVENTF_RIGHTDOWN, "mouse flag");
 static_assert(INPUT_MOUSE_RIGHT_UP == MOUSEEVENTF_RIGHTUP, "mouse flag");
 
 CRITICAL_SECTION input_lock;
-HeldInput held_input = {};
 
 uint32_t send_input_edge(const InputSpec &input, InputEdge edge)
 {

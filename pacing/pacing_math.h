@@ -4,19 +4,17 @@
 #pragma once
 #include <stdint.h>
 
-enum {
-    TIMER_RESOLUTION_MS = 1,  // system timer resolution asked for while the worker runs
-    PAUSE_POLL_MS = 50,       // sleep between two pause checks
-    CATCH_UP_PERIODS = 4,     // backlog, in periods, beyond which the schedule restarts
-    WAIT_MAX_SLEEP_MS = 20,   // longest single sleep of a wait
-};
-static const double WAIT_SLEEP_ABOVE_MS = 2.5;   // sleep only when more than this remains
-static const double WAIT_SLEEP_MARGIN_MS = 1.5;  // taken off the remaining time before sleeping
-static const double WAIT_SPIN_BELOW_MS = 0.2;    // at or below this remaining time, spin
+const uint32_t TIMER_RESOLUTION_MS = 1;  // system timer resolution asked for while the worker runs
+const uint32_t PAUSE_POLL_MS = 50;       // sleep between two pause checks
+const int64_t CATCH_UP_PERIODS = 4;      // backlog, in periods, beyond which the schedule restarts
+const uint32_t WAIT_MAX_SLEEP_MS = 20;   // longest single sleep of a wait
+const double WAIT_SLEEP_ABOVE_MS = 2.5;  // sleep only when more than this remains
+const double WAIT_SLEEP_MARGIN_MS = 1.5; // taken off the remaining time before sleeping
+const double WAIT_SPIN_BELOW_MS = 0.2;   // at or below this remaining time, spin
 
 // Largest tick count ticks_from_us returns: CATCH_UP_PERIODS times it, added
 // to any counter reading, stays far inside 64 bits.
-static const int64_t PACING_MAX_TICKS = INT64_C(1) << 56;
+const int64_t PACING_MAX_TICKS = INT64_C(1) << 56;
 
 // What a wait does next for the time left before its target.
 enum WaitAction : uint32_t {

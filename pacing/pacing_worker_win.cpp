@@ -2,15 +2,16 @@
 // deadlines of the performance counter, pausing while the program's own
 // window is in front. All arithmetic is in pacing_math; this file only puts
 // the platform calls in order around it.
-#include "pacing/pacing_worker.h"
+#include "pacing/pacing_worker_win.h"
 
 #include <mmsystem.h>
 
-#include "input/synthetic_input.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "input/input_catalogue.h"
+#include "input/held_input.h"
+#include "input/synthetic_input_win.h"
 #include "pacing/pacing_math.h"
-#include "pacing/pacing_state.h"
-#include "rate/rate_plan.h"
-#include "ui/main_window.h"
 
 // Documented values, for SDKs that predate them.
 #ifndef PROCESS_POWER_THROTTLING_CURRENT_VERSION
@@ -20,12 +21,16 @@
 #define PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION 0x4
 #endif
 
-static int64_t counter_now(void)
+namespace {
+
+int64_t counter_now(void)
 {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now.QuadPart;
 }
+
+}  // namespace
 
 int32_t wait_until(int64_t target)
 {

@@ -3,8 +3,8 @@
 #pragma once
 #include <stdint.h>
 
-// Verdict on a rate text. Codes 0..2 are runnable. Keep in step with the
-// status-text table in rate_plan.cpp.
+// Verdict on a rate text. Codes 0..2 are runnable. RATE_BAD_INTERVAL is the
+// last: the status-text table in rate_plan.cpp checks its length against it.
 enum RateStatus : uint32_t {
     RATE_OK = 0,
     RATE_ABOVE_MAX = 1,
@@ -15,10 +15,8 @@ enum RateStatus : uint32_t {
     RATE_BAD_INTERVAL = 6,
 };
 
-enum {
-    RATE_DESCRIPTION_SIZE = 100,  // storage of RateEntry::description
-    RATE_DESCRIPTION_BOUND = 96,  // every writer bounds to this: at most 95 characters
-};
+const int32_t RATE_DESCRIPTION_SIZE = 100;  // storage of RateEntry::description
+const int32_t RATE_DESCRIPTION_BOUND = 96;  // every writer bounds to this: at most 95 characters
 
 // A plain value, copied whole. A fresh entry is all zero.
 struct RateEntry {

@@ -6,18 +6,20 @@
 #include "rate/rate_entry.h"
 #include "rate/rate_tokens.h"
 
-enum {
-    CENTILLION_EXPONENT_SUM = 302,  // above this sum of magnitude exponents the description names the centillion
-};
+// Above this sum of magnitude exponents the description names the centillion.
+const int32_t CENTILLION_EXPONENT_SUM = 302;
 
 struct RateMagnitude {
     const char *word;
     int32_t exponent;  // the power of ten
 };
 
-extern const char *const RATE_IGNORED_WORDS[18];
-extern const char *const RATE_INFINITY_WORDS[9];
-extern const RateMagnitude RATE_MAGNITUDES[36];
+const int32_t RATE_IGNORED_WORD_COUNT = 18;
+const int32_t RATE_INFINITY_WORD_COUNT = 9;
+const int32_t RATE_MAGNITUDE_COUNT = 36;
+extern const char *const RATE_IGNORED_WORDS[RATE_IGNORED_WORD_COUNT];
+extern const char *const RATE_INFINITY_WORDS[RATE_INFINITY_WORD_COUNT];
+extern const RateMagnitude RATE_MAGNITUDES[RATE_MAGNITUDE_COUNT];
 
 // 10 raised to exponent as the nearest double (identical on every C runtime).
 double rate_power_of_ten(int32_t exponent);

@@ -2,24 +2,23 @@
 #include <math.h>
 #include <stdio.h>
 #include <string.h>
+#include "common/count_of.h"
+#include "common/shared_state.h"
 #include "rate/rate_eval.h"
 
-int32_t hold_us = 25000;
-int32_t period_us = 50000;
+namespace {
 
 // Built from its bit pattern so that no compiler's or runtime's reading of a
 // decimal literal can shift it by an ulp.
-static double double_from_bits(uint64_t bits)
+double double_from_bits(uint64_t bits)
 {
     double value;
     memcpy(&value, &bits, sizeof value);
     return value;
 }
-const double UNDERFLOW_RATE = double_from_bits(0x3E7AD7F29ABCAF49ull);
 
-// Status texts, indexed by RateStatus (keep in step with the enum in
-// rate_entry.h).
-static const char *const RATE_STATUS_TEXTS[] = {
+// Status texts, indexed by RateStatus.
+const char *const RATE_STATUS_TEXTS[] = {
     "ok",
     "above the practical maximum; running at the maximum",
     "below the minimum; running at the minimum",
@@ -28,10 +27,19 @@ static const char *const RATE_STATUS_TEXTS[] = {
     "must be greater than zero",
     "the interval must be a positive number of milliseconds (e.g. 100, 0.1, 2.5e-3)",
 };
+static_assert(COUNT_OF(RATE_STATUS_TEXTS) == RATE_BAD_INTERVAL + 1, "one text per RateStatus");
+
+}  // namespace
+
+// The Schedule (20 per second until the first run is set up).
+int32_t hold_us = 25000;
+int32_t period_us = 50000;
+
+const double UNDERFLOW_RATE = double_from_bits(0x3E7AD7F29ABCAF49ull);
 
 const char *rate_status_text(uint32_t status)
 {
-    if (status >= sizeof RATE_STATUS_TEXTS / sizeof RATE_STATUS_TEXTS[0]) return "?";
+    if (status >= COUNT_OF(RATE_STATUS_TEXTS)) return "?";
     return RATE_STATUS_TEXTS[status];
 }
 

@@ -1,26 +1,19 @@
 // The rate plan: classification against the limits, per-second and interval
 // readings of box texts, the Schedule, the status texts and the plan-line
 // text. Portable; the Win32 side (reading the boxes, showing the line) is in
-// rate_boxes.h.
+// rate_boxes_win.h.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
 #include "rate/rate_entry.h"
 
-#define MAX_SCHEDULED_RATE 1000.0
-#define MIN_SCHEDULED_RATE 0.1
-enum {
-    RATE_BOX_TEXT_SIZE = 128,
-    PLAN_TEXT_SIZE = 512,
-};
+const double MAX_SCHEDULED_RATE = 1000.0;
+const double MIN_SCHEDULED_RATE = 0.1;
+const int32_t RATE_BOX_TEXT_SIZE = 128;  // a box is read up to 127 characters
+const int32_t PLAN_TEXT_SIZE = 512;
 // 1.0000000000000001e-07, one ulp above the double nearest 1e-7; stands in
 // for an interval quotient that came out not greater than zero.
 extern const double UNDERFLOW_RATE;
-
-// The Schedule, in microseconds. Written by the run controller only while no
-// worker exists; read by the worker once at its start.
-extern int32_t hold_us;    // initially 25000
-extern int32_t period_us;  // initially 50000
 
 // Sets status and scheduled_rate from requested_rate; touches nothing else.
 void classify_rate(RateEntry *entry);

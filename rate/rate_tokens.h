@@ -4,12 +4,10 @@
 #pragma once
 #include <stdint.h>
 
-enum {
-    RATE_TEXT_MAX_CHARS = 255,   // characters kept by normalisation
-    RATE_MAX_TOKENS = 12,        // tokens kept by splitting
-    RATE_TOKEN_MAX_CHARS = 39,   // characters of one token
-    RATE_JOINED_MAX_CHARS = 38,  // longest token that digit-group joining may produce
-};
+const int32_t RATE_TEXT_MAX_CHARS = 255;   // characters kept by normalisation
+const int32_t RATE_MAX_TOKENS = 12;        // tokens kept by splitting
+const int32_t RATE_TOKEN_MAX_CHARS = 39;   // characters of one token
+const int32_t RATE_JOINED_MAX_CHARS = 38;  // longest token that digit-group joining may produce
 
 // Tokens of one text, in text order, owned by the caller.
 struct RateTokens {

@@ -1,15 +1,18 @@
 // Every message of the main window but WM_CREATE: one handler per message,
 // and the window procedure that dispatches to them.
-#include "ui/main_window.h"
+#include "ui/main_window_win.h"
 
-#include "control/run_controller.h"
-#include "input/synthetic_input.h"
-#include "pacing/pacing_state.h"
-#include "pacing/pacing_worker.h"
-#include "rate/rate_boxes.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "control/hotkey_hint.h"
+#include "control/run_controller_win.h"
+#include "control/status_texts.h"
+#include "input/input_catalogue.h"
+#include "input/synthetic_input_win.h"
+#include "pacing/pacing_worker_win.h"
+#include "rate/rate_boxes_win.h"
 #include "rate/rate_plan.h"
-#include "ui/hotkey_hint.h"
-#include "ui/status_texts.h"
+#include "ui/main_window_private_win.h"
 
 namespace {
 
@@ -91,14 +94,16 @@ LRESULT on_timer(HWND window)
 
 LRESULT on_hotkey(WPARAM wparam)
 {
-    if (wparam == HOTKEY_ID_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
-    else if (wparam == HOTKEY_ID_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
+    if (wparam == (WPARAM)HOTKEY_ID_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
+    else if (wparam == (WPARAM)HOTKEY_ID_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
     return 0;
 }
 
 LRESULT on_close(HWND window)
 {
     handle_run_event(EV_CLOSE, "Closing.");
+    // Again whatever the state, so that even an idle close ends any worker
+    // left over from an earlier stop and rewrites the status line.
     stop_run("Closing.");
     DestroyWindow(window);
     return 0;
@@ -110,7 +115,7 @@ LRESULT on_destroy(HWND window)
     UnregisterHotKey(window, HOTKEY_ID_F6);
     // A worker that outlived its stop still owns the latch; its own end
     // releases, and the exit makes a last release after waiting for it.
-    if (finish_worker(0)) release_held_input();
+    if (!worker_still_alive()) release_held_input();
     PostQuitMessage(0);
     return 0;
 }

@@ -1,16 +1,20 @@
-#include "ui/main_window.h"
+// The main window's contents: the font, the sixteen controls, the input
+// list, the hotkeys, the Ready text and the first plan line (WM_CREATE).
+#include "ui/main_window_private_win.h"
 
-#include <stdio.h>
+#include "common/count_of.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "control/hotkey_hint.h"
+#include "control/status_texts.h"
 #include "input/input_catalogue.h"
-#include "rate/rate_boxes.h"
+#include "rate/rate_boxes_win.h"
 #include "rate/rate_plan.h"
-#include "ui/hotkey_hint.h"
-#include "ui/status_texts.h"
 
 namespace {
 
 // The help text under the Start button.
-const char *const MAIN_HELP_TEXT =
+const char MAIN_HELP_TEXT[] =
     "How to use: pick the input (a keyboard key, or Mouse: Left / Right click) and the "
     "rate, either as clicks per second or as N clicks every T milliseconds (both mean the "
     "same evenly spaced cadence; at most 1000 events per second are scheduled, and the plan "
@@ -26,7 +30,7 @@ const char *const MAIN_HELP_TEXT =
     "Elevated, protected or anti-cheat programs may ignore synthetic input; this cannot "
     "work in every program. No network, no auto-start, no background activity.";
 
-const char *const MAIN_HOTKEY_LABEL =
+const char MAIN_HOTKEY_LABEL[] =
     "F6 = start / stop toggle, F8 = emergency stop\n(both work while any application is active)";
 
 // One child control of the main window. A null text on the fastest button
@@ -42,7 +46,7 @@ struct ControlSpec {
 
 // The sixteen controls in creation order, which is also their Z order and the
 // order Tab moves through them.
-static const ControlSpec MAIN_CONTROLS[] = {
+const ControlSpec MAIN_CONTROLS[] = {
     {"STATIC", "1. Input to repeat (keyboard key or mouse button):", SS_LEFT, 16, 14, 440, 20, -1, NULL},
     {"COMBOBOX", "", WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 16, 36, 220, 400, IDC_INPUT_COMBO, &input_combo},
     {"STATIC", "2. How fast (choose one way to enter the rate):", SS_LEFT, 16, 72, 420, 20, -1, NULL},
@@ -62,6 +66,7 @@ static const ControlSpec MAIN_CONTROLS[] = {
     {"STATIC", "", SS_LEFT, 16, 340, 440, 56, IDC_STATUS, &status_label},
     {"STATIC", NULL, SS_LEFT, 16, 402, 440, 240, IDC_HELP, NULL},
 };
+static_assert(COUNT_OF(MAIN_CONTROLS) == 16, "the layout has sixteen controls");
 
 // The text a control is created with; the three long or built ones are
 // filled in here.
@@ -103,18 +108,6 @@ HWND create_child(const char *class_name, const char *text, DWORD style, int32_t
                                  height, main_window, (HMENU)(INT_PTR)id, GetModuleHandleA(NULL), NULL);
     SendMessageA(child, WM_SETFONT, (WPARAM)ui_font, TRUE);
     return child;
-}
-
-void set_rate_controls_enabled(int32_t enable)
-{
-    // Before the radio button exists the interval mode counts as not selected.
-    const BOOL interval = interval_mode_selected() ? TRUE : FALSE;
-    EnableWindow(cps_radio, enable ? TRUE : FALSE);
-    EnableWindow(interval_radio, enable ? TRUE : FALSE);
-    EnableWindow(cps_edit, enable && !interval);
-    EnableWindow(fastest_button, enable ? TRUE : FALSE);
-    EnableWindow(count_edit, enable && interval);
-    EnableWindow(ms_edit, enable && interval);
 }
 
 void keep_mode_buttons_tab_stops(void)

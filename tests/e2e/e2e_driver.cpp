@@ -16,7 +16,7 @@
 #include "e2e_session.h"
 #include "png_writer.h"
 #include "rate/rate_plan.h"
-#include "ui/status_texts.h"
+#include "control/status_texts.h"
 
 // The texts the program shows, exactly as it must show them (both hotkeys
 // registered, as in the test desktop).

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <string>
-#include "ui/hotkey_hint.h"
+#include "common/shared_state.h"
+#include "control/hotkey_hint.h"
 
 TEST(HotkeyHint, OneTextPerPairOfFlags)
 {

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <string>
+#include "common/count_of.h"
 #include "rate/rate_entry.h"
 #include "rate/rate_eval.h"
 #include "same_rate.h"
@@ -94,7 +95,7 @@ TEST(RateEval, PlainNumbersUnitsAndDigitGroups)
         {"0.333333333333", 0.333333333333, 0, "0.3333333333"},
         {"-2e10", -2e10, 0, "-2e+10"},
     };
-    expect_ok(cases, sizeof cases / sizeof cases[0]);
+    expect_ok(cases, COUNT_OF(cases));
 }
 
 TEST(RateEval, MagnitudeAndNumberWordsBuildGroups)
@@ -130,7 +131,7 @@ TEST(RateEval, MagnitudeAndNumberWordsBuildGroups)
         {"-1 centilon", -1e303, 0, "-1e+303 (about 1 centillion = 10^303)"},
         {"1e300 thousand", 1e303, 0, "1e+303"},
     };
-    expect_ok(cases, sizeof cases / sizeof cases[0]);
+    expect_ok(cases, COUNT_OF(cases));
 
     // Every magnitude word multiplies a group of one by its own power of ten.
     for (const RateMagnitude &m : RATE_MAGNITUDES) {
@@ -160,7 +161,7 @@ TEST(RateEval, InfinityWordsAndOverflow)
         {"1e400 -1e400", NAN, 1, "nan"},
         {"1e400 -1e400 5", NAN, 1, "nan"},
     };
-    expect_ok(cases, sizeof cases / sizeof cases[0]);
+    expect_ok(cases, COUNT_OF(cases));
 
     for (const char *word : RATE_INFINITY_WORDS) {
         RateEntry e = garbage_entry();

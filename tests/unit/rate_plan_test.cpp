@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <string>
+#include "common/shared_state.h"
 #include "rate/rate_entry.h"
 #include "rate/rate_plan.h"
 #include "same_rate.h"

@@ -9,7 +9,7 @@
 #include <vector>
 #include "input/held_input.h"
 #include "pacing/pacing_math.h"
-#include "pacing/pacing_state.h"
+#include "common/shared_state.h"
 
 namespace {
 

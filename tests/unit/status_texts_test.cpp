@@ -4,11 +4,11 @@
 #include <string>
 #include "input/input_catalogue.h"
 #include "rate/rate_entry.h"
-#include "ui/status_texts.h"
+#include "control/status_texts.h"
 
 namespace {
 
-const char *const BOTH_HINT = "F6 toggles, F8 stops (from any application)";
+const char BOTH_HINT[] = "F6 toggles, F8 stops (from any application)";
 const InputSpec SPACE = {"Keyboard: Space", KIND_KEYBOARD, 0x20, 0, BUTTON_NONE};
 const InputSpec LEFT_CLICK = {"Mouse: Left click (at cursor position)", KIND_MOUSE, 0, 0, BUTTON_LEFT};
 
@@ -58,8 +58,9 @@ TEST(StatusTexts, ArmedTextHasAKeyboardAndAMouseWording)
                  "F6 toggles, F8 stops (from any application).");
 }
 
-// Counts beyond 2147483647 keep rising as unsigned numbers; none reads negative.
-TEST(StatusTexts, RunningTextShowsCountAndPauseSuffixNeverANegativeCount)
+// The count's top, 2147483647, shows as it is; a negative value, which the
+// worker never produces, shows as its unsigned reading, never with a minus.
+TEST(StatusTexts, RunningTextShowsCountUpToItsTopAndPauseSuffixNeverAMinusSign)
 {
     struct Case { int32_t count; const char *suffix; const char *text; };
     const Case cases[] = {
@@ -76,7 +77,7 @@ TEST(StatusTexts, RunningTextShowsCountAndPauseSuffixNeverANegativeCount)
     }
 }
 
-TEST(StatusTexts, StopTextCountsPressesOrClicksNeverNegative)
+TEST(StatusTexts, StopTextCountsPressesOrClicksUpToTheTopNeverAMinusSign)
 {
     struct Case { const char *message; int32_t count; uint32_t kind; const char *text; };
     const Case cases[] = {

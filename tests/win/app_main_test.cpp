@@ -9,13 +9,17 @@
 #include <string>
 #include <vector>
 
-// The entry is not part of a library: it is compiled into this test as it is
-// into the exe (its WinMain stays unused beside the test's main).
-#include "app/app_main.cpp"
+#include "app/app_main_win.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "input/held_input.h"
+#include "input/input_catalogue.h"
+#include "input/synthetic_input_win.h"
+#include "tests/reset_shared_state.h"
 
 namespace {
 
-const char *const MUTEX_NAME = "Local\\Rivanta";
+const char MUTEX_NAME[] = "Local\\Rivanta";
 
 // What the watcher saw of a notice box ("#32770" titled "Rivanta").
 struct Notice {
@@ -104,6 +108,7 @@ DWORD WINAPI look_and_close(LPVOID argument)
 // Runs app_main on this thread while watcher runs beside it.
 int run_app_main(LPTHREAD_START_ROUTINE watcher, void *argument, int show_command)
 {
+    reset_shared_state();
     MSG stale;
     while (PeekMessageA(&stale, NULL, 0, 0, PM_REMOVE)) {
     }

@@ -8,24 +8,29 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <string.h>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "control/run_controller.h"
-#include "input/synthetic_input.h"
-#include "pacing/pacing_state.h"
-#include "rate/rate_boxes.h"
+#include "app/app_main_win.h"
+#include "common/count_of.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "control/hotkey_hint.h"
+#include "control/run_controller_win.h"
+#include "input/input_catalogue.h"
+#include "input/synthetic_input_win.h"
+#include "rate/rate_boxes_win.h"
 #include "rate/rate_plan.h"
-#include "ui/hotkey_hint.h"
-#include "ui/main_window.h"
+#include "tests/reset_shared_state.h"
+#include "ui/main_window_private_win.h"
+#include "ui/main_window_win.h"
 #include "test_window.h"
 
 namespace {
 
-const char *const BOTH_HINT = "F6 toggles, F8 stops (from any application)";
-const DWORD MAIN_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-enum { INDEX_LEFT_CLICK = 0, INDEX_SPACE = 2 };
+const char BOTH_HINT[] = "F6 toggles, F8 stops (from any application)";
+const uint32_t INDEX_LEFT_CLICK = 0;
+const uint32_t INDEX_SPACE = 2;
 
 std::string text_of(HWND window)
 {
@@ -125,14 +130,11 @@ bool settle_cursor_on(HWND window)
         10000);
 }
 
-// The program's manifest, next to this source in the repository, as Wine or
-// Windows can open it.
+// The program's manifest as Wine or Windows can open it.
 std::string manifest_path(void)
 {
-    std::string path = __FILE__;
-    const size_t tests = path.rfind("tests");
-    path = path.substr(0, tests) + "app/rivanta.manifest";
-    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    std::string path = RIVANTA_MANIFEST_PATH;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;  // a Unix path seen through Wine
     return path;
 }
 
@@ -150,29 +152,13 @@ protected:
         ULONG_PTR cookie = 0;
         ASSERT_NE(activation, INVALID_HANDLE_VALUE) << manifest;
         ASSERT_TRUE(ActivateActCtx(activation, &cookie));
-        InitializeCriticalSection(&input_lock);
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        perf_frequency = frequency.QuadPart;
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
-        InitCommonControlsEx(&controls);
-        WNDCLASSA wc = {};
-        wc.lpfnWndProc = main_window_proc;
-        wc.hInstance = GetModuleHandleA(NULL);
-        wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-        wc.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-        wc.lpszClassName = MAIN_WINDOW_CLASS;
-        RegisterClassA(&wc);
+        prepare_process();
+        ASSERT_TRUE(register_main_window_class(GetModuleHandleA(NULL)));
     }
 
     void SetUp() override
     {
-        run_state = RUN_IDLE;
-        running.store(0);
-        sent_count.store(0);
-        current_input = InputSpec{};
-        period_us = 50000;
-        hold_us = 25000;
+        reset_shared_state();
         target = create_test_window("target", 560, 60, 400, 300);
         ASSERT_NE(target, (HWND)NULL);
         open_main();
@@ -189,15 +175,12 @@ protected:
         test_pump();
     }
 
-    // Creates the main window as the program does, at the left of the desktop
-    // so that the test window beside it never overlaps it.
+    // Creates the main window as the program does, then moves it to the left
+    // of the desktop so that the test window beside it never overlaps it.
     static void open_main(void)
     {
-        RECT outer = {0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT};
-        AdjustWindowRect(&outer, MAIN_STYLE, FALSE);
-        HWND window = CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_STYLE, 0, 0,
-                                      outer.right - outer.left, outer.bottom - outer.top, NULL, NULL,
-                                      GetModuleHandleA(NULL), NULL);
+        HWND window = create_main_window(GetModuleHandleA(NULL));
+        SetWindowPos(window, NULL, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         ASSERT_EQ(window, main_window);
         ShowWindow(window, SW_SHOW);
         test_pump();
@@ -285,10 +268,10 @@ TEST_F(MainWindow, SixteenControlsInTabOrderWithTheirClassTextStylePlaceAndState
     ASSERT_NE(hook, (HHOOK)NULL);
     open_main();
     UnhookWindowsHookEx(hook);
-    ASSERT_EQ(creation_requests.size(), std::size(LAYOUT));
+    ASSERT_EQ(creation_requests.size(), COUNT_OF(LAYOUT));
 
     HWND child = GetWindow(main_window, GW_CHILD);
-    for (size_t i = 0; i < std::size(LAYOUT); ++i) {
+    for (size_t i = 0; i < COUNT_OF(LAYOUT); ++i) {
         const ControlRow &row = LAYOUT[i];
         const CreationRequest &asked = creation_requests[i];
         SCOPED_TRACE(std::string(row.class_name) + " id " + std::to_string(row.id));
@@ -356,8 +339,8 @@ TEST_F(MainWindow, SixteenControlsInTabOrderWithTheirClassTextStylePlaceAndState
 
 TEST_F(MainWindow, OpensWithTheInputListFontModeReadyTextAndPlan)
 {
-    ASSERT_EQ(SendMessageA(input_combo, CB_GETCOUNT, 0, 0), INPUT_CATALOGUE_COUNT);
-    for (int i = 0; i < INPUT_CATALOGUE_COUNT; ++i) {
+    ASSERT_EQ(SendMessageA(input_combo, CB_GETCOUNT, 0, 0), (LRESULT)INPUT_CATALOGUE_COUNT);
+    for (uint32_t i = 0; i < INPUT_CATALOGUE_COUNT; ++i) {
         char name[128];
         SendMessageA(input_combo, CB_GETLBTEXT, i, (LPARAM)name);
         EXPECT_STREQ(name, INPUT_CATALOGUE[i].name) << i;
@@ -895,7 +878,7 @@ TEST_F(MainWindow, StopReleasesTheLatchOnlyOnceTheWorkerHasEnded)
             SetEvent(fake.go);  // the worker ends and releases
             ASSERT_EQ(WaitForSingleObject(thread, 5000), WAIT_OBJECT_0);
             EXPECT_EQ(held_input.held, 0u);
-            EXPECT_EQ(finish_worker(0), 1);
+            EXPECT_EQ(worker_still_alive(), 0);
             EXPECT_EQ(worker_thread, (HANDLE)NULL);
         }
         ASSERT_TRUE(flush_input());

@@ -7,17 +7,21 @@
 #include <atomic>
 #include <new>
 
-#include "input/synthetic_input.h"
-#include "pacing/pacing_state.h"
-#include "pacing/pacing_worker.h"
-#include "rate/rate_plan.h"
-#include "ui/main_window.h"
+#include "app/app_main_win.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "input/input_catalogue.h"
+#include "input/synthetic_input_win.h"
+#include "pacing/pacing_worker_win.h"
+#include "tests/reset_shared_state.h"
 #include "test_window.h"
 
 // Allocations made on the worker thread while it runs: its cycle must make
 // none. Counted by replacing the global allocation functions.
-static std::atomic<DWORD> watched_thread{0};
-static std::atomic<int32_t> watched_allocations{0};
+namespace {
+std::atomic<DWORD> watched_thread{0};
+std::atomic<int32_t> watched_allocations{0};
+}  // namespace
 
 void *operator new(size_t size)
 {
@@ -42,13 +46,10 @@ protected:
     // destroying the active window costs seconds.
     static void SetUpTestSuite()
     {
-        InitializeCriticalSection(&input_lock);
-        LARGE_INTEGER frequency;
-        QueryPerformanceFrequency(&frequency);
-        perf_frequency = frequency.QuadPart;
-        // As the program does at start-up. Wine refuses the request, which
+        // As the program does at start-up; among its steps is the request to
+        // keep the timer resolution honoured, which Wine refuses and which
         // must change nothing.
-        keep_timer_resolution_honoured();
+        prepare_process();
 
         own = create_test_window("own", 40, 40, 300, 200);
         own_child = CreateWindowExA(0, "BUTTON", "child", WS_CHILD | WS_VISIBLE, 50, 50, 120, 60,
@@ -60,13 +61,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(own && own_child && own_popup && target);
+        reset_shared_state();
         main_window = own;
-        running.store(0);
-        sent_count.store(0);
-        held_input = HeldInput{};
         current_input = KEY_A;
-        period_us = 50000;
-        hold_us = 25000;
         ASSERT_TRUE(bring_to_front(target));
         ASSERT_TRUE(cursor_to(target));
         ASSERT_TRUE(flush_input());

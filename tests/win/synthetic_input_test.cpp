@@ -2,7 +2,11 @@
 #include <gtest/gtest.h>
 #include <string>
 
-#include "input/synthetic_input.h"
+#include "app/app_main_win.h"
+#include "common/shared_state.h"
+#include "input/input_catalogue.h"
+#include "input/synthetic_input_win.h"
+#include "tests/reset_shared_state.h"
 #include "test_window.h"
 
 namespace {
@@ -21,12 +25,13 @@ protected:
     // active window costs seconds. The process's end takes it down.
     static void SetUpTestSuite()
     {
-        InitializeCriticalSection(&input_lock);
+        prepare_process();
         target = create_test_window("target", 100, 100, 400, 300);
     }
 
     void SetUp() override
     {
+        reset_shared_state();
         ASSERT_NE(target, (HWND)NULL);
         ASSERT_TRUE(bring_to_front(target));
         ASSERT_TRUE(cursor_to(target, &cursor));

@@ -8,7 +8,7 @@
 #include <stdint.h>
 #include <vector>
 
-#include "pacing/pacing_worker.h"
+#include "pacing/pacing_worker_win.h"
 
 struct LoggedMessage {
     HWND window;
@@ -18,13 +18,13 @@ struct LoggedMessage {
     int64_t stamp;  // performance counter when the window procedure ran
 };
 
-enum { TEST_LOG_SIZE = 8192 };
-static LoggedMessage test_log[TEST_LOG_SIZE];
-static volatile LONG test_log_count = 0;
+const LONG TEST_LOG_SIZE = 8192;
+inline LoggedMessage test_log[TEST_LOG_SIZE];
+inline volatile LONG test_log_count = 0;
 
 // The key that marks the end of what was sent before it: input is delivered
 // in order, so once its release has arrived everything sent earlier has too.
-static const WORD TEST_SENTINEL_VK = VK_F24;
+const WORD TEST_SENTINEL_VK = VK_F24;
 
 inline int64_t test_counter(void)
 {
@@ -60,7 +60,7 @@ inline LRESULT CALLBACK test_window_proc(HWND window, UINT message, WPARAM wpara
     return DefWindowProcA(window, message, wparam, lparam);
 }
 
-static const char TEST_WINDOW_CLASS[] = "RivantaTestWindow";
+const char TEST_WINDOW_CLASS[] = "RivantaTestWindow";
 
 // A visible top-level window at the given screen rectangle; owner may be
 // NULL. Registers the class on first use.

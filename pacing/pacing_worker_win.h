@@ -1,10 +1,11 @@
-// Win32: the pacing worker thread, its wait, and the window tests that the
-// worker, the run controller and the status refresh share.
+// Win32 only. The pacing worker thread, its wait, and the window tests that
+// the worker, the run controller and the status refresh share.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
 
-#define WM_WORKER_DONE (WM_APP + 1)
+// Posted to main_window when the worker ends; the window ignores it.
+const UINT WM_WORKER_DONE = WM_APP + 1;
 
 // Thread entry. Sends press/release pairs of current_input at the Schedule
 // until running is 0; releases what it holds, posts WM_WORKER_DONE to

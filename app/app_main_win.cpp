@@ -1,45 +1,28 @@
-// The program's entry: one copy per logon, the shared state the worker needs,
-// the main window and its message loop, and the last release on the way out.
-#include <windows.h>
+// The program's entry: one copy per session, the shared state the worker
+// needs, the main window and its message loop, and the last release on the
+// way out.
+#include "app/app_main_win.h"
+
 #include <commctrl.h>
 
-#include "control/run_controller.h"
-#include "input/synthetic_input.h"
-#include "pacing/pacing_state.h"
-#include "pacing/pacing_worker.h"
-#include "ui/main_window.h"
+#include "common/shared_state.h"
+#include "common/window_handles_win.h"
+#include "control/run_controller_win.h"
+#include "input/synthetic_input_win.h"
+#include "pacing/pacing_worker_win.h"
+#include "ui/main_window_win.h"
 
-// Marks the running copy; held, owned, until app_main returns.
 HANDLE instance_mutex = NULL;
 
 namespace {
 
-const DWORD MAIN_WINDOW_STYLE = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The lock lives until the process ends, so it is initialised only once
+// however often app_main runs in a process (the tests run it many times).
+bool input_lock_ready = false;
 
 void show_notice(const char *text, UINT icon)
 {
     MessageBoxA(NULL, text, "Rivanta", MB_OK | icon);
-}
-
-// Registers the class and creates the main window (WM_CREATE runs inside);
-// returns the window, or null when either step failed.
-HWND open_main_window(HINSTANCE instance)
-{
-    WNDCLASSA window_class;
-    ZeroMemory(&window_class, sizeof window_class);
-    window_class.lpfnWndProc = main_window_proc;
-    window_class.hInstance = instance;
-    window_class.hIcon = LoadIconA(NULL, IDI_APPLICATION);
-    window_class.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    window_class.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
-    window_class.lpszClassName = MAIN_WINDOW_CLASS;
-    if (!RegisterClassA(&window_class)) return NULL;
-
-    RECT outer = {0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT};
-    AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
-    return CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, CW_USEDEFAULT,
-                           CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, NULL,
-                           NULL, instance, NULL);
 }
 
 // Until WM_QUIT or an error; Tab, Shift+Tab, Enter and Escape get the
@@ -56,7 +39,40 @@ void run_message_loop(HWND window)
 
 }  // namespace
 
-// Runs the program; the exit code is always 0.
+void prepare_process(void)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    perf_frequency = frequency.QuadPart;
+    keep_timer_resolution_honoured();
+    if (!input_lock_ready) InitializeCriticalSection(&input_lock);
+    input_lock_ready = true;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+}
+
+int32_t register_main_window_class(HINSTANCE instance)
+{
+    WNDCLASSA window_class;
+    ZeroMemory(&window_class, sizeof window_class);
+    window_class.lpfnWndProc = main_window_proc;
+    window_class.hInstance = instance;
+    window_class.hIcon = LoadIconA(NULL, IDI_APPLICATION);
+    window_class.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    window_class.hbrBackground = (HBRUSH)(COLOR_WINDOW + 1);
+    window_class.lpszClassName = MAIN_WINDOW_CLASS;
+    return RegisterClassA(&window_class) ? 1 : 0;
+}
+
+HWND create_main_window(HINSTANCE instance)
+{
+    RECT outer = {0, 0, MAIN_CLIENT_WIDTH, MAIN_CLIENT_HEIGHT};
+    AdjustWindowRect(&outer, MAIN_WINDOW_STYLE, FALSE);
+    return CreateWindowExA(0, MAIN_WINDOW_CLASS, MAIN_WINDOW_TITLE, MAIN_WINDOW_STYLE, CW_USEDEFAULT,
+                           CW_USEDEFAULT, outer.right - outer.left, outer.bottom - outer.top, NULL,
+                           NULL, instance, NULL);
+}
+
 int app_main(HINSTANCE instance, int show_command)
 {
     instance_mutex = CreateMutexA(NULL, TRUE, "Local\\Rivanta");
@@ -67,15 +83,8 @@ int app_main(HINSTANCE instance, int show_command)
         return 0;
     }
 
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    perf_frequency = frequency.QuadPart;
-    keep_timer_resolution_honoured();
-    InitializeCriticalSection(&input_lock);
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-
-    HWND window = open_main_window(instance);
+    prepare_process();
+    HWND window = register_main_window_class(instance) ? create_main_window(instance) : NULL;
     if (window) {
         ShowWindow(window, show_command);
         run_message_loop(window);
@@ -89,16 +98,9 @@ int app_main(HINSTANCE instance, int show_command)
     if (running.load() != 0) stop_run("Closing.");
     // A worker that outlived its stop gets a last bounded wait, so that this
     // release does not overtake its press; then the latch is emptied for good.
-    finish_worker(WORKER_EXIT_WAIT_MS);
+    wait_for_worker_end(WORKER_EXIT_WAIT_MS);
     release_held_input();
     if (instance_mutex) CloseHandle(instance_mutex);
     instance_mutex = NULL;
     return 0;
-}
-
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR command_line, int show_command)
-{
-    (void)previous;
-    (void)command_line;
-    return app_main(instance, show_command);
 }

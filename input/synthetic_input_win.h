@@ -4,8 +4,9 @@
 #include <windows.h>
 #include "input/held_input.h"
 
-extern CRITICAL_SECTION input_lock;  // initialised by app_main; guards held_input only
-extern HeldInput held_input;
+// Initialised by app_main before the window exists and never deleted; guards
+// held_input (common/shared_state.h) and nothing else.
+extern CRITICAL_SECTION input_lock;
 
 // Sends one press or one release of input through SendInput (one record per
 // call). Returns what SendInput returned, or 0 when nothing was sent. Takes

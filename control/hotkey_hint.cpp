@@ -1,5 +1,8 @@
-#include "ui/hotkey_hint.h"
+#include "control/hotkey_hint.h"
 
+#include "common/shared_state.h"
+
+// Written by the window once, when it registers the hotkeys.
 int32_t hotkey_f6_ok = 0;
 int32_t hotkey_f8_ok = 0;
 

@@ -1,8 +1,8 @@
-#include "ui/status_texts.h"
+#include "control/status_texts.h"
 
 #include <stdio.h>
 #include "rate/rate_plan.h"
-#include "ui/hotkey_hint.h"
+#include "control/hotkey_hint.h"
 
 namespace {
 
@@ -13,9 +13,9 @@ const char *name_of(const InputSpec *input) { return input ? text_or_empty(input
 int is_mouse(const InputSpec *input) { return input && input->kind == KIND_MOUSE; }
 
 // The rate a whole-microsecond period gives, as the status texts show it.
-double rate_of_period(int32_t period_us) { return 1000000.0 / (double)period_us; }
+double rate_of_period(int32_t period) { return 1000000.0 / (double)period; }
 
-// The count as the texts show it: never negative (see the header).
+// The count as the texts show it: never with a minus sign (see the header).
 unsigned long shown_count(int32_t count) { return (unsigned long)(uint32_t)count; }
 
 // Whether the caller gave a buffer that can take at least the terminator.
@@ -36,12 +36,12 @@ char *compose_ready_text(char *out, size_t size, int32_t f6_ok, int32_t f8_ok)
     return out;
 }
 
-char *compose_start_text(char *out, size_t size, const InputSpec *input, int32_t period_us,
+char *compose_start_text(char *out, size_t size, const InputSpec *input, int32_t period,
                          const char *hint)
 {
     if (!usable(out, size)) return out;
     snprintf(out, size, "Running: %s at %.4g per second%s. %s.", name_of(input),
-             rate_of_period(period_us),
+             rate_of_period(period),
              is_mouse(input) ? " at the cursor position" : " in the active application",
              text_or_empty(hint));
     return out;
@@ -64,12 +64,12 @@ char *compose_armed_text(char *out, size_t size, const InputSpec *input, const c
     return out;
 }
 
-char *compose_running_text(char *out, size_t size, const InputSpec *input, int32_t period_us,
+char *compose_running_text(char *out, size_t size, const InputSpec *input, int32_t period,
                            int32_t count, const char *pause_suffix, const char *hint)
 {
     if (!usable(out, size)) return out;
     snprintf(out, size, "Running: %s at %.4g per second, %lu sent%s. %s.", name_of(input),
-             rate_of_period(period_us), shown_count(count), text_or_empty(pause_suffix),
+             rate_of_period(period), shown_count(count), text_or_empty(pause_suffix),
              text_or_empty(hint));
     return out;
 }

@@ -1,5 +1,4 @@
-// The main window's handles: written once while the window is created.
-#include "ui/main_window.h"
+#include "common/window_handles_win.h"
 
 HWND main_window = NULL;
 HFONT ui_font = NULL;

@@ -1,0 +1,37 @@
+// Win32 only, private to ui/ (and the tests of the window): the identifiers
+// of the main window's controls and hotkeys, and what its two source files
+// share.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+
+// winuser.h names the help cursor IDC_HELP; this program uses no such cursor
+// and gives the name to its help text control.
+#undef IDC_HELP
+
+const int32_t IDC_INPUT_COMBO = 101;
+const int32_t IDC_CPS_EDIT = 102;
+const int32_t IDC_START = 103;
+const int32_t IDC_STATUS = 104;
+const int32_t IDC_PLAN = 105;
+const int32_t IDC_HELP = 106;
+const int32_t IDC_MODE_CPS = 107;
+const int32_t IDC_MODE_INTERVAL = 108;
+const int32_t IDC_COUNT_EDIT = 109;
+const int32_t IDC_MS_EDIT = 110;
+const int32_t IDC_FASTEST = 111;
+const int32_t HOTKEY_ID_F8 = 1;
+const int32_t HOTKEY_ID_F6 = 2;
+
+// Creates a child control of main_window with ui_font; returns its handle.
+HWND create_child(const char *class_name, const char *text, DWORD style, int32_t x, int32_t y,
+                  int32_t width, int32_t height, int32_t id);
+// Gives both mode buttons WS_TABSTOP again: a radio button drops it whenever
+// it is unchecked (and a version 6 radio button unchecks the rest of its
+// group on BM_SETCHECK), yet Tab is to reach each of them in layout order.
+// Called after every change of the mode buttons' checks.
+void keep_mode_buttons_tab_stops(void);
+// WM_CREATE: sets main_window, creates the font, the sixteen controls, the
+// input list and the hotkeys, shows the Ready text and the first plan line.
+// Returns 0 whatever could not be created.
+LRESULT on_create(HWND window);
