@@ -30,20 +30,20 @@
 #include "pacing_stats.h"
 #include "rate/rate_plan.h"
 
-enum {
-    BENCH_MIN_PRESSES = 200,
-    BENCH_MIN_SECONDS = 5,
-    BENCH_MAX_SECONDS = 15,
-    BENCH_PHASE_SECONDS = 10,    // length of the idle and the paused measurement
-    BENCH_MAX_RATES = 16,
-    // Linux reports CPU time in clock ticks of USER_HZ, which is 100 on x86
-    // whatever the kernel's own tick rate.
-    BENCH_USER_HZ = 100,
-};
+namespace {
 
-static const double DEFAULT_RATES[] = {1, 20, 100, 333, 1000};
-static const char STOP_EVENT_NAME[] = "Local\\RivantaPacingBenchStop";
-static const char STOPPED_BY_F8[] = "Stopped by F8.";
+const uint32_t BENCH_MIN_PRESSES = 200;
+const int32_t BENCH_MIN_SECONDS = 5;
+const int32_t BENCH_MAX_SECONDS = 15;
+const int32_t BENCH_PHASE_SECONDS = 10;  // length of the idle and the paused measurement
+const int32_t BENCH_MAX_RATES = 16;
+// Linux reports CPU time in clock ticks of USER_HZ, which is 100 on x86
+// whatever the kernel's own tick rate.
+const int32_t BENCH_USER_HZ = 100;
+
+const double DEFAULT_RATES[] = {1, 20, 100, 333, 1000};
+const char STOP_EVENT_NAME[] = "Local\\RivantaPacingBenchStop";
+const char STOPPED_BY_F8[] = "Stopped by F8.";
 
 // The figures of one run of one program at one rate.
 struct RunFigures {
@@ -71,19 +71,19 @@ struct RunFigures {
 };
 
 // Working storage for one run's analysis, large enough for a full recorder.
-static Edge edges[RECORDER_CAPACITY];
-static double press_us[RECORDER_CAPACITY], hold_us_of[RECORDER_CAPACITY];
-static double deviation_us[RECORDER_CAPACITY], scratch[RECORDER_CAPACITY];
-static double deviation_at_period_us[RECORDER_CAPACITY];
+Edge edges[RECORDER_CAPACITY];
+double press_us[RECORDER_CAPACITY], hold_us_of[RECORDER_CAPACITY];
+double deviation_us[RECORDER_CAPACITY], scratch[RECORDER_CAPACITY];
+double deviation_at_period_us[RECORDER_CAPACITY];
 
-static int64_t counter_frequency(void)
+int64_t counter_frequency(void)
 {
     LARGE_INTEGER f;
     QueryPerformanceFrequency(&f);
     return f.QuadPart;
 }
 
-static double ticks_to_us(int64_t ticks)
+double ticks_to_us(int64_t ticks)
 {
     return (double)ticks * 1e6 / (double)counter_frequency();
 }
@@ -92,7 +92,7 @@ static double ticks_to_us(int64_t ticks)
 
 // Reads a small file (a /proc entry reports no size, so it is read to its
 // end) into buffer, terminated; returns the bytes read or -1.
-static int32_t read_small_file(const char *path, char *buffer, int32_t size)
+int32_t read_small_file(const char *path, char *buffer, int32_t size)
 {
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_EXISTING, 0, NULL);
@@ -110,7 +110,7 @@ static int32_t read_small_file(const char *path, char *buffer, int32_t size)
 // found by the first argument of /proc/<pid>/cmdline, which Wine sets to the
 // program's Windows path. 0 when there is none; when several match (none
 // should: one copy per prefix), the highest id, the newest.
-static int32_t unix_pid_of(const char *windows_path)
+int32_t unix_pid_of(const char *windows_path)
 {
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA("Z:\\proc\\*", &found);
@@ -131,7 +131,7 @@ static int32_t unix_pid_of(const char *windows_path)
 
 // User plus system CPU time of a Linux process, in seconds; -1 when it
 // cannot be read.
-static double cpu_seconds(int32_t pid)
+double cpu_seconds(int32_t pid)
 {
     char path[64], stat[1024];
     snprintf(path, sizeof path, "Z:\\proc\\%d\\stat", pid);
@@ -157,14 +157,14 @@ struct CpuMark {
     int64_t at;
 };
 
-static CpuMark cpu_mark(int32_t pid)
+CpuMark cpu_mark(int32_t pid)
 {
     CpuMark m = {cpu_seconds(pid), recorder_now()};
     return m;
 }
 
 // CPU time between two marks, in percent of one core; -1 if unreadable.
-static double cpu_percent_between(CpuMark a, CpuMark b)
+double cpu_percent_between(CpuMark a, CpuMark b)
 {
     if (a.cpu_s < 0 || b.cpu_s < 0 || b.at <= a.at) return -1.0;
     return (b.cpu_s - a.cpu_s) * 100.0 / (ticks_to_us(b.at - a.at) / 1e6);
@@ -173,7 +173,7 @@ static double cpu_percent_between(CpuMark a, CpuMark b)
 // ---- one run --------------------------------------------------------------------
 
 // How long a run at the rate lasts: 200 presses, within 5 to 15 s.
-static double run_seconds_for(double rate)
+double run_seconds_for(double rate)
 {
     double seconds = BENCH_MIN_PRESSES / rate;
     if (seconds < BENCH_MIN_SECONDS) seconds = BENCH_MIN_SECONDS;
@@ -185,7 +185,7 @@ static double run_seconds_for(double rate)
 // recording's current end, so that a stop sent right after it falls inside
 // that press's hold: the case in which the release has to come from the
 // stop. Returns 1 when a press came within timeout_ms.
-static int32_t wait_next_press(Session *s, DWORD timeout_ms)
+int32_t wait_next_press(Session *s, DWORD timeout_ms)
 {
     uint32_t from = recorder_count(s->rec);
     DWORD start = GetTickCount();
@@ -201,7 +201,7 @@ static int32_t wait_next_press(Session *s, DWORD timeout_ms)
 // given when the stop was sent and f->sent, the pairs the program says it
 // sent. stop_may_cut: the program counts no pair whose hold the stop cut
 // short, so the recorder may see one press more than the count.
-static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t stop_may_cut,
+void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t stop_may_cut,
                         RunFigures *f)
 {
     sync_recorder(s);
@@ -278,7 +278,7 @@ static void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t st
 }
 
 // Types the rate into the per-second box and checks the plan line took it.
-static int32_t set_rate(Session *s, const char *rate_text)
+int32_t set_rate(Session *s, const char *rate_text)
 {
     set_text(control(s, IDC_CPS_EDIT), rate_text);
     char want[128], plan[E2E_TEXT_SIZE];
@@ -291,7 +291,7 @@ static int32_t set_rate(Session *s, const char *rate_text)
 // Polls the status line, without sleeping, until it shows the F8 stop text;
 // returns the counter value at which it was seen (0 if it never came) and the
 // text in got.
-static int64_t wait_stop_text(Session *s, char *got, int32_t size)
+int64_t wait_stop_text(Session *s, char *got, int32_t size)
 {
     DWORD start = GetTickCount();
     size_t n = strlen(STOPPED_BY_F8);
@@ -306,7 +306,7 @@ static int64_t wait_stop_text(Session *s, char *got, int32_t size)
 // F6 with the recorder in front; returns 1 once the first press arrived. The
 // program is not asked for its texts meanwhile, so that the driver's own
 // messages do not compete with the run's start.
-static int32_t start_by_f6(Session *s, uint32_t from)
+int32_t start_by_f6(Session *s, uint32_t from)
 {
     if (!bring_to_front(s, s->rec->window, "the recorder")) return 0;
     press_key(VK_F6);
@@ -316,7 +316,7 @@ static int32_t start_by_f6(Session *s, uint32_t from)
 
 // rivanta.exe at one rate: the rate typed in, F6 with the recorder in front,
 // the run, F8 right after a press.
-static int32_t run_rivanta(Session *s, int32_t pid, double rate, double seconds, RunFigures *f)
+int32_t run_rivanta(Session *s, int32_t pid, double rate, double seconds, RunFigures *f)
 {
     char rate_text[32];
     snprintf(rate_text, sizeof rate_text, "%g", rate);
@@ -342,7 +342,7 @@ static int32_t run_rivanta(Session *s, int32_t pid, double rate, double seconds,
 
 // The sleep loop at one rate, started as a process of its own with the
 // recorder in front, stopped by the named event right after a press.
-static int32_t run_baseline(Session *s, const char *baseline_exe, HANDLE stop_event,
+int32_t run_baseline(Session *s, const char *baseline_exe, HANDLE stop_event,
                             double seconds, RunFigures *f)
 {
     ResetEvent(stop_event);
@@ -390,7 +390,7 @@ static int32_t run_baseline(Session *s, const char *baseline_exe, HANDLE stop_ev
 
 // Percent of one core rivanta.exe uses over BENCH_PHASE_SECONDS, with no
 // reading of its window meanwhile.
-static double cpu_over_phase(int32_t pid)
+double cpu_over_phase(int32_t pid)
 {
     CpuMark a = cpu_mark(pid);
     Sleep(BENCH_PHASE_SECONDS * 1000);
@@ -398,7 +398,7 @@ static double cpu_over_phase(int32_t pid)
 }
 
 // A run at 1000 per second, paused by the program's own window in front.
-static double cpu_while_paused(Session *s, int32_t pid)
+double cpu_while_paused(Session *s, int32_t pid)
 {
     if (!set_rate(s, "1000")) return -1.0;
     uint32_t from = recorder_count(s->rec);
@@ -425,7 +425,7 @@ struct FirstSend {
 
 // A new thread presses and releases the marker key (into the recorder in
 // front, which the runs' figures ignore) and times each call.
-static DWORD WINAPI first_send_thread(void *argument)
+DWORD WINAPI first_send_thread(void *argument)
 {
     FirstSend *result = (FirstSend *)argument;
     int64_t t0 = recorder_now();
@@ -438,7 +438,7 @@ static DWORD WINAPI first_send_thread(void *argument)
     return 0;
 }
 
-static FirstSend time_first_send(void)
+FirstSend time_first_send(void)
 {
     // Static: a thread that outlives the wait still writes to valid storage.
     static FirstSend result;
@@ -452,7 +452,7 @@ static FirstSend time_first_send(void)
 
 // ---- output -------------------------------------------------------------------------
 
-static FILE *open_output(const char *folder, const char *name)
+FILE *open_output(const char *folder, const char *name)
 {
     char path[MAX_PATH + 64];
     snprintf(path, sizeof path, "%s\\%s", folder, name);
@@ -461,7 +461,7 @@ static FILE *open_output(const char *folder, const char *name)
     return file;
 }
 
-static void write_header(FILE *out)
+void write_header(FILE *out)
 {
     fprintf(out, "program\trate\tperiod_us\thold_us\tseconds\tstart_presses\tfirst_press_us\t"
                  "presses\treleases\tsent\tunreleased\tstray_releases\tlost\tdoubled\t"
@@ -474,7 +474,7 @@ static void write_header(FILE *out)
 }
 
 // One line of figures, in the columns of write_header.
-static void write_figures(FILE *out, const RunFigures *f)
+void write_figures(FILE *out, const RunFigures *f)
 {
     fprintf(out, "%s\t%g\t%d\t%d\t%.3f\t%u\t%.1f\t", f->program, f->rate, f->period_us,
             f->hold_us, f->seconds, f->start_presses, f->first_press_us);
@@ -494,7 +494,7 @@ static void write_figures(FILE *out, const RunFigures *f)
 }
 
 // The signed deviations of the run just analysed, one a line.
-static void write_deviations(const char *folder, const RunFigures *f)
+void write_deviations(const char *folder, const RunFigures *f)
 {
     char name[96];
     snprintf(name, sizeof name, "deviations_%s_%g.txt", f->program, f->rate);
@@ -504,7 +504,7 @@ static void write_deviations(const char *folder, const RunFigures *f)
     fclose(out);
 }
 
-static void print_figures(const RunFigures *f)
+void print_figures(const RunFigures *f)
 {
     note("%-8s %6g/s: %u presses in %.2f s, rate x%.6f; press dev mean %.1f p50 %.1f p99 %.1f "
          "max %.1f us; hold dev p99 %.1f us; sent %ld, lost %d, doubled %d, unreleased %u; "
@@ -515,6 +515,8 @@ static void print_figures(const RunFigures *f)
 }
 
 // ---- main ---------------------------------------------------------------------------
+
+}  // namespace
 
 int main(int argc, char **argv)
 {

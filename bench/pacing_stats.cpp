@@ -2,6 +2,16 @@
 #include <math.h>
 #include <stdlib.h>
 
+namespace {
+
+int compare_doubles(const void *a, const void *b)
+{
+    double x = *(const double *)a, y = *(const double *)b;
+    return x < y ? -1 : x > y;
+}
+
+}  // namespace
+
 PairCount pair_edges(const Edge *edges, uint32_t n, double *press_us, double *hold_us)
 {
     PairCount c = {0, 0, 0, 0, 0};
@@ -65,12 +75,6 @@ void deviations_from_fit(const double *press_us, uint32_t n, EvenFit fit, double
 {
     for (uint32_t i = 0; i < n; ++i)
         deviation_us[i] = press_us[i] - (fit.offset_us + fit.period_us * (double)i);
-}
-
-static int compare_doubles(const void *a, const void *b)
-{
-    double x = *(const double *)a, y = *(const double *)b;
-    return x < y ? -1 : x > y;
 }
 
 double percentile_sorted(const double *sorted, uint32_t n, double p)

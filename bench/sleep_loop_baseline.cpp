@@ -15,8 +15,10 @@
 #include <stdlib.h>
 #include <string.h>
 
+namespace {
+
 // One edge of Space, with its scan code, into the window in front.
-static void space_edge(int up)
+void space_edge(int up)
 {
     INPUT input;
     memset(&input, 0, sizeof input);
@@ -26,6 +28,8 @@ static void space_edge(int up)
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
     SendInput(1, &input, sizeof input);
 }
+
+}  // namespace
 
 int main(int argc, char **argv)
 {

@@ -2,30 +2,17 @@
 #include <string.h>
 #include "rate/rate_entry.h"
 
-// Character classes are fixed, whatever the user's locale: no <ctype.h>.
-static int is_dropped(unsigned char c) { return c == '\'' || c == ',' || c == '_'; }
-static int is_space(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
-static int is_letter(unsigned char c) { return c >= 'a' && c <= 'z'; }
-static int is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-static int is_numeric_mark(unsigned char c) { return c == '+' || c == '-' || c == '.'; }
+namespace {
 
-int32_t normalise_rate_text(const char *text, char *out)
-{
-    int32_t kept = 0;
-    out[0] = '\0';
-    if (!text) return RATE_EMPTY;
-    for (const unsigned char *p = (const unsigned char *)text; *p && kept < RATE_TEXT_MAX_CHARS; ++p) {
-        unsigned char c = *p;
-        if (is_dropped(c)) continue;
-        if (c >= 'A' && c <= 'Z') c = (unsigned char)(c - 'A' + 'a');
-        out[kept++] = (char)c;
-    }
-    out[kept] = '\0';
-    return kept ? RATE_OK : RATE_EMPTY;
-}
+// Character classes are fixed, whatever the user's locale: no <ctype.h>.
+int is_dropped(unsigned char c) { return c == '\'' || c == ',' || c == '_'; }
+int is_space(unsigned char c) { return c == ' ' || (c >= 9 && c <= 13); }
+int is_letter(unsigned char c) { return c >= 'a' && c <= 'z'; }
+int is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+int is_numeric_mark(unsigned char c) { return c == '+' || c == '-' || c == '.'; }
 
 // Length of the numeric token starting at s (s[0] is a digit or numeric mark).
-static int32_t numeric_token_length(const unsigned char *s)
+int32_t numeric_token_length(const unsigned char *s)
 {
     int32_t n = 0;
     while (n < RATE_TOKEN_MAX_CHARS) {
@@ -42,11 +29,43 @@ static int32_t numeric_token_length(const unsigned char *s)
 }
 
 // Length of the run of letters starting at s, at most limit.
-static int32_t letter_run_length(const unsigned char *s, int32_t limit)
+int32_t letter_run_length(const unsigned char *s, int32_t limit)
 {
     int32_t n = 0;
     while (n < limit && is_letter(s[n])) ++n;
     return n;
+}
+
+// 1 when token is exactly three digits.
+int is_digit_group(const char *token)
+{
+    return is_digit((unsigned char)token[0]) && is_digit((unsigned char)token[1]) &&
+           is_digit((unsigned char)token[2]) && token[3] == '\0';
+}
+
+// 1 when token may take a following digit group: it begins with a digit and
+// holds no point and no e.
+int takes_digit_groups(const char *token)
+{
+    if (!is_digit((unsigned char)token[0])) return 0;
+    return strchr(token, '.') == NULL && strchr(token, 'e') == NULL;
+}
+
+}  // namespace
+
+int32_t normalise_rate_text(const char *text, char *out)
+{
+    int32_t kept = 0;
+    out[0] = '\0';
+    if (!text) return RATE_EMPTY;
+    for (const unsigned char *p = (const unsigned char *)text; *p && kept < RATE_TEXT_MAX_CHARS; ++p) {
+        unsigned char c = *p;
+        if (is_dropped(c)) continue;
+        if (c >= 'A' && c <= 'Z') c = (unsigned char)(c - 'A' + 'a');
+        out[kept++] = (char)c;
+    }
+    out[kept] = '\0';
+    return kept ? RATE_OK : RATE_EMPTY;
 }
 
 int32_t split_rate_tokens(const char *normalised, RateTokens *out)
@@ -76,21 +95,6 @@ int32_t split_rate_tokens(const char *normalised, RateTokens *out)
         if (out->token_count == RATE_MAX_TOKENS) break;
     }
     return out->token_count ? RATE_OK : RATE_EMPTY;
-}
-
-// 1 when token is exactly three digits.
-static int is_digit_group(const char *token)
-{
-    return is_digit((unsigned char)token[0]) && is_digit((unsigned char)token[1]) &&
-           is_digit((unsigned char)token[2]) && token[3] == '\0';
-}
-
-// 1 when token may take a following digit group: it begins with a digit and
-// holds no point and no e.
-static int takes_digit_groups(const char *token)
-{
-    if (!is_digit((unsigned char)token[0])) return 0;
-    return strchr(token, '.') == NULL && strchr(token, 'e') == NULL;
 }
 
 void join_digit_groups(RateTokens *tokens)

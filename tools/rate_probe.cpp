@@ -7,7 +7,9 @@
 #include "rate/rate_plan.h"
 #include "rate/rate_tokens.h"
 
-static const char USAGE[] =
+namespace {
+
+const char USAGE[] =
     "usage: rate_probe tokens TEXT\n"
     "       rate_probe parse TEXT\n"
     "       rate_probe cps TEXT\n"
@@ -16,7 +18,7 @@ static const char USAGE[] =
 
 // Writes text as a JSON string: quotes, with \" \\ and every byte below 32 or
 // from 127 up as \u00XX.
-static void put_json_string(const char *text)
+void put_json_string(const char *text)
 {
     putchar('"');
     for (const unsigned char *p = (const unsigned char *)text; *p; ++p) {
@@ -33,14 +35,14 @@ static void put_json_string(const char *text)
 }
 
 // A rate as a JSON string of its %.17g text: "inf", "-inf" and "nan" included.
-static void put_json_rate(double rate)
+void put_json_rate(double rate)
 {
     char text[40];
     snprintf(text, sizeof text, "%.17g", rate_printable_number(rate));
     put_json_string(text);
 }
 
-static int probe_tokens(const char *text)
+int probe_tokens(const char *text)
 {
     RateTokens tokens;
     int32_t status = tokenize_rate_text(text, &tokens);
@@ -55,7 +57,7 @@ static int probe_tokens(const char *text)
     return 0;
 }
 
-static int probe_parse(const char *text)
+int probe_parse(const char *text)
 {
     RateEntry entry;
     memset(&entry, 0, sizeof entry);
@@ -73,7 +75,7 @@ static int probe_parse(const char *text)
 }
 
 // A whole reading: the entry, the Schedule a start would set, the plan line.
-static int probe_reading(const RateEntry &entry, int interval_mode)
+int probe_reading(const RateEntry &entry, int interval_mode)
 {
     printf("{\"status\":%u,\"requested\":", (unsigned)entry.status);
     put_json_rate(entry.requested_rate);
@@ -94,6 +96,8 @@ static int probe_reading(const RateEntry &entry, int interval_mode)
     printf("}\n");
     return 0;
 }
+
+}  // namespace
 
 int main(int argc, char **argv)
 {

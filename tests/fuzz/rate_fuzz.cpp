@@ -12,16 +12,16 @@
 #include "rate/rate_plan.h"
 #include "rate/rate_tokens.h"
 
-enum { FUZZ_TEXT_MAX = 4096 };
+namespace {
 
-static void require(bool holds, const char *what, const char *text)
+void require(bool holds, const char *what, const char *text)
 {
     if (holds) return;
     fprintf(stderr, "rate_fuzz: %s, for the text \"%s\"\n", what, text);
     abort();
 }
 
-static void check_tokens(const char *text)
+void check_tokens(const char *text)
 {
     RateTokens tokens;
     int32_t status = tokenize_rate_text(text, &tokens);
@@ -50,7 +50,7 @@ static void check_tokens(const char *text)
     }
 }
 
-static void check_description(const RateEntry &e, const char *text)
+void check_description(const RateEntry &e, const char *text)
 {
     size_t length = strnlen(e.description, sizeof e.description);
     require(length <= RATE_DESCRIPTION_BOUND - 1, "description longer than 95 characters", text);
@@ -58,7 +58,7 @@ static void check_description(const RateEntry &e, const char *text)
         require(e.description[i] == 0, "non-zero byte after the description's terminator", text);
 }
 
-static void check_parse(const char *text)
+void check_parse(const char *text)
 {
     RateEntry before;
     memset(&before, 0xC3, sizeof before);
@@ -75,7 +75,7 @@ static void check_parse(const char *text)
     check_description(e, text);
 }
 
-static void check_reading(const RateEntry &e, int interval_mode, const char *text)
+void check_reading(const RateEntry &e, int interval_mode, const char *text)
 {
     require(e.status <= RATE_BAD_INTERVAL, "status out of 0..6", text);
     require(e.overflowed <= 1, "overflow flag not 0 or 1", text);
@@ -99,6 +99,10 @@ static void check_reading(const RateEntry &e, int interval_mode, const char *tex
     compose_plan_line(&e, interval_mode, line, sizeof line);
     require(strlen(line) < PLAN_TEXT_SIZE - 1, "plan line does not fit its 512-byte buffer", text);
 }
+
+}  // namespace
+
+const size_t FUZZ_TEXT_MAX = 4096;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -75,11 +75,15 @@ void *realloc(void *p, size_t size)
 void free(void *p) { __libc_free(p); }
 }
 // operator new counts once, not again through malloc.
-static void *raw_malloc(size_t size) { return __libc_malloc(size); }
-static void raw_free(void *p) { __libc_free(p); }
+namespace {
+void *raw_malloc(size_t size) { return __libc_malloc(size); }
+void raw_free(void *p) { __libc_free(p); }
+}  // namespace
 #else
-static void *raw_malloc(size_t size) { return malloc(size); }
-static void raw_free(void *p) { free(p); }
+namespace {
+void *raw_malloc(size_t size) { return malloc(size); }
+void raw_free(void *p) { free(p); }
+}  // namespace
 #endif
 
 // ---- operator new / delete -------------------------------------------------

@@ -4,7 +4,7 @@
 
 namespace {
 
-enum { OWN_EITHER = -1 };
+const int32_t OWN_EITHER = -1;
 
 // The controller's table as a user would read it: a row covers a set of
 // events and either one value of the "own window in front" flag or both.
