@@ -6,6 +6,15 @@ USAGE="usage: ./dev.sh COMMAND [ARGS...]
                     same core tests under AddressSanitizer and ThreadSanitizer, a
                     bounded fuzzing run, and the Windows tests under Wine on a
                     private Xvfb display; ends with the line \"N passed, N failed\"
+  ctest [ARGS...]   build the windows preset and run 'ctest --preset windows ARGS'
+                    with what the Windows tests need (a display, the Wine prefix);
+                    the exit status is ctest's. Examples:
+                      ./dev.sh ctest -R e2e_startup
+                      ./dev.sh ctest -R win_main_window -V
+                    The display in DISPLAY is used if it answers; otherwise (or
+                    with DISPLAY= in front) a private Xvfb is started and stopped.
+                    '--preset NAME' picks another test preset instead: native,
+                    native-asan, native-tsan, e.g. ./dev.sh ctest --preset native
   run               build the windows preset and launch rivanta.exe under Wine
   bench             build and run the benchmarks (not part of the tests)
   help              show this text
@@ -159,6 +168,16 @@ start_xvfb() {
   log "Xvfb on $DISPLAY"
 }
 
+# The display in DISPLAY when it answers, else a private one.
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && timeout 10 xdpyinfo >/dev/null 2>&1; then
+    log "using the display $DISPLAY"
+    return 0
+  fi
+  [ -n "${DISPLAY:-}" ] && log "the display $DISPLAY does not answer: starting a private one"
+  start_xvfb
+}
+
 # On every exit, interrupted runs included: the private display goes with this
 # script, and so does the test prefix's wineserver when this script ran the
 # Windows tests (they keep it alive on purpose and stop it only at their end).
@@ -227,15 +246,35 @@ cmd_test() {
   [ "$TOTAL_FAILED" -eq 0 ]
 }
 
+cmd_ctest() { # ctest args...; --preset NAME picks a test preset other than windows
+  local preset=windows args=()
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --preset)
+        [ $# -ge 2 ] || { echo "--preset needs a name" >&2; exit 2; }
+        preset=$2; shift 2 ;;
+      --preset=*) preset=${1#--preset=}; shift ;;
+      *) args+=("$1"); shift ;;
+    esac
+  done
+  ensure_packages
+  mkdir -p build
+  configure_build "$preset" || { echo "the $preset preset did not configure or build" >&2; exit 1; }
+  if [ "$preset" = windows ]; then
+    ensure_display || exit 1
+    WINE_TESTS_RAN=1
+  fi
+  log "ctest --preset $preset ${args[*]}"
+  ctest --preset "$preset" "${args[@]}"
+  exit $?
+}
+
 cmd_run() {
   ensure_packages
   configure_build windows || exit 1
   local exe="$ROOT/build/windows/app/rivanta.exe"
   export WINEPREFIX="$ROOT/build/wineprefix-run" WINEDEBUG=-all
-  if [ -z "${DISPLAY:-}" ]; then
-    start_xvfb || exit 1
-    log "no display was set: running on the private display $DISPLAY"
-  fi
+  ensure_display || exit 1
   log "launching $exe"
   wine "$exe"
 }
@@ -257,6 +296,7 @@ command=${1:-}
 [ $# -gt 0 ] && shift
 case $command in
   test) cmd_test ;;
+  ctest) cmd_ctest "$@" ;;
   run) cmd_run ;;
   bench) cmd_bench ;;
   help|-h|--help) echo "$USAGE" ;;
