@@ -1,10 +1,25 @@
 #!/usr/bin/env bash
-# Rivanta developer entry point.
-#   ./dev.sh test    install what is missing, build both presets, run every test
-#   ./dev.sh run     install what is missing, build, launch rivanta.exe under Wine
-#   ./dev.sh bench   build and run the benchmarks (not part of the tests)
-# Works on a fresh Debian 12 machine; installs Debian packages it needs
-# (as root, or through sudo).
+# Rivanta developer entry point. Works on a fresh Debian 12 machine: every
+# command first installs the Debian packages it needs (as root, or through sudo).
+USAGE="usage: ./dev.sh COMMAND [ARGS...]
+  test              build every preset and run every test: the native tests, the
+                    same core tests under AddressSanitizer and ThreadSanitizer, a
+                    bounded fuzzing run, and the Windows tests under Wine on a
+                    private Xvfb display; ends with the line \"N passed, N failed\"
+  ctest [ARGS...]   build the windows preset and run 'ctest --preset windows ARGS'
+                    with what the Windows tests need (a display, the Wine prefix);
+                    the exit status is ctest's. Examples:
+                      ./dev.sh ctest -R e2e_startup
+                      ./dev.sh ctest -R win_main_window -V
+                    The display in DISPLAY is used if it answers; otherwise (or
+                    with DISPLAY= in front) a private Xvfb is started and stopped.
+                    '--preset NAME' picks another test preset instead: native,
+                    native-asan, native-tsan, e.g. ./dev.sh ctest --preset native
+  run               build the windows preset and launch rivanta.exe under Wine
+  bench             build and run the benchmarks (not part of the tests)
+  help              show this text
+Environment: CI=true turns warnings into errors; JOBS (build jobs, default:
+all cores); FUZZ_SECONDS (length of the fuzzing run in 'test', default 30)."
 set -uo pipefail
 cd "$(dirname "$0")"
 ROOT=$PWD
@@ -18,6 +33,9 @@ PACKAGES=(cmake ninja-build clang libclang-rt-14-dev g++ libgtest-dev googletest
           x11-utils python3)
 # Only for ./dev.sh bench: the plot of the pacing report.
 BENCH_PACKAGES=(python3-matplotlib)
+
+# The Wine prefix that the windows preset's tests run in (tests/CMakeLists.txt).
+TEST_WINEPREFIX="$ROOT/build/windows/wineprefix"
 
 log() { printf '== %s\n' "$*"; }
 
@@ -36,55 +54,147 @@ ensure_packages() { # extra packages beyond PACKAGES...
     || { echo "could not install: ${missing[*]}" >&2; exit 1; }
 }
 
-configure_build() { # preset, extra cmake args...
-  local preset=$1; shift
+# Configures and builds one preset of CMakePresets.json; the presets hold every
+# setting but the warnings-as-errors switch, which follows CI.
+configure_build() { # preset
+  local preset=$1
   log "configure + build: $preset"
-  cmake --preset "$preset" -DRIVANTA_WERROR=$WERROR "$@" >/dev/null || return 1
+  cmake --preset "$preset" -DRIVANTA_WERROR=$WERROR >/dev/null || return 1
   cmake --build --preset "$preset" -j "$JOBS" || return 1
 }
 
-# Results of every stage, added up for the closing line.
+# ---- results ------------------------------------------------------------------
+# Every stage adds to these totals for the closing lines.
 TOTAL_PASSED=0
 TOTAL_FAILED=0
-record_ctest() { # log file of a ctest run, or "fail" when the stage did not get that far
-  local line passed failed total
-  line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$1" | tail -1)
-  if [ -z "$line" ]; then
-    TOTAL_FAILED=$((TOTAL_FAILED + 1)); return
-  fi
-  failed=$(sed -E 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1/' <<<"$line")
-  total=$(sed -E 's/.* failed out of ([0-9]+).*/\1/' <<<"$line")
-  passed=$((total - failed))
-  TOTAL_PASSED=$((TOTAL_PASSED + passed))
-  TOTAL_FAILED=$((TOTAL_FAILED + failed))
-}
-record_stage() { # 0 = passed
+TOTAL_SKIPPED=0
+
+record_stage() { # 0 = passed: a stage that is one result (the fuzzing run, a failed build)
   if [ "$1" -eq 0 ]; then TOTAL_PASSED=$((TOTAL_PASSED + 1)); else TOTAL_FAILED=$((TOTAL_FAILED + 1)); fi
 }
 
-run_ctest() { # name, ctest args...
-  local name=$1; shift
-  local out="$ROOT/build/ctest-$name.log"
-  log "ctest: $name"
-  ctest "$@" --output-on-failure 2>&1 | tee "$out"
-  record_ctest "$out"
+# Counts the test cases of a JUnit report that ctest wrote. A case passed when
+# ctest ran it and it passed. ctest also marks as "notrun" (with a <skipped>
+# element) a test whose program is missing or whose fixture failed, which
+# its own summary counts as failed: so only a deliberate skip (the test's
+# SKIP_RETURN_CODE or SKIP_REGULAR_EXPRESSION) and a disabled test count as
+# skipped. Prints "passed failed skipped"; names what did not pass on stderr.
+junit_counts() { # report file
+  python3 - "$1" <<'EOF'
+import sys
+import xml.etree.ElementTree as ET
+
+try:
+    root = ET.parse(sys.argv[1]).getroot()
+except (OSError, ET.ParseError) as err:
+    print(f"no readable JUnit report: {err}", file=sys.stderr)
+    sys.exit(1)
+passed = failed = skipped = 0
+for case in root.iter("testcase"):
+    name = case.get("name", "?")
+    status = case.get("status", "")
+    skip = case.find("skipped")
+    reason = skip.get("message", "") if skip is not None else ""
+    if status == "fail" or case.find("failure") is not None or case.find("error") is not None:
+        failed += 1
+    elif status == "run":
+        passed += 1
+    elif status == "disabled" or (status == "notrun" and reason.startswith("SKIP_")):
+        skipped += 1
+        print(f"skipped: {name} ({reason or status})", file=sys.stderr)
+    else:
+        failed += 1
+        print(f"did not run, counted as failed: {name} ({reason or status})", file=sys.stderr)
+print(passed, failed, skipped)
+EOF
 }
 
+# Adds one ctest run to the totals from its JUnit report. A run that left no
+# readable report, ran no test, or exited with an error that the report does
+# not show as a failed test counts as one failure.
+record_junit() { # report file, ctest exit status
+  local report=$1 rc=$2 counts passed failed skipped
+  if ! counts=$(junit_counts "$report"); then
+    TOTAL_FAILED=$((TOTAL_FAILED + 1)); return
+  fi
+  read -r passed failed skipped <<<"$counts"
+  if [ $((passed + failed + skipped)) -eq 0 ]; then
+    echo "no test ran" >&2
+    TOTAL_FAILED=$((TOTAL_FAILED + 1)); return
+  fi
+  if [ "$rc" -ne 0 ] && [ "$failed" -eq 0 ]; then
+    echo "ctest exited with status $rc but its report shows no failed test" >&2
+    failed=1
+  fi
+  TOTAL_PASSED=$((TOTAL_PASSED + passed))
+  TOTAL_FAILED=$((TOTAL_FAILED + failed))
+  TOTAL_SKIPPED=$((TOTAL_SKIPPED + skipped))
+}
+
+run_ctest() { # name of the run, ctest args...
+  local name=$1; shift
+  local report="$ROOT/build/ctest-$name.xml"
+  rm -f "$report"
+  log "ctest: $name"
+  ctest "$@" --output-junit "$report" 2>&1 | tee "$ROOT/build/ctest-$name.log"
+  record_junit "$report" "${PIPESTATUS[0]}"
+}
+
+# ---- display and clean-up -----------------------------------------------------
 # A private X display for the Windows tests: windows, focus, SendInput and
-# hotkeys need one. Xvfb picks a free display number itself.
+# hotkeys need one. Xvfb picks a free display number itself, so runs of other
+# people on the same machine do not collide.
+XVFB_PID=
 start_xvfb() {
-  if [ -n "${RIVANTA_DISPLAY_STARTED:-}" ]; then return 0; fi
-  local fd_file; fd_file=$(mktemp)
+  [ -n "$XVFB_PID" ] && return 0
+  local fd_file number
+  fd_file=$(mktemp)
   Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fd_file" >/dev/null 2>&1 &
   XVFB_PID=$!
-  for _ in $(seq 100); do [ -s "$fd_file" ] && break; sleep 0.1; done
-  export DISPLAY=":$(cat "$fd_file")"
+  for _ in $(seq 100); do
+    [ -s "$fd_file" ] && break
+    kill -0 "$XVFB_PID" 2>/dev/null || break
+    sleep 0.1
+  done
+  number=$(tr -dc '0-9' <"$fd_file")
   rm -f "$fd_file"
-  RIVANTA_DISPLAY_STARTED=1
-  trap 'kill $XVFB_PID 2>/dev/null' EXIT
+  if [ -z "$number" ]; then
+    echo "Xvfb did not start" >&2
+    kill "$XVFB_PID" 2>/dev/null
+    XVFB_PID=
+    return 1
+  fi
+  export DISPLAY=":$number"
   log "Xvfb on $DISPLAY"
 }
 
+# The display in DISPLAY when it answers, else a private one.
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ] && timeout 10 xdpyinfo >/dev/null 2>&1; then
+    log "using the display $DISPLAY"
+    return 0
+  fi
+  [ -n "${DISPLAY:-}" ] && log "the display $DISPLAY does not answer: starting a private one"
+  start_xvfb
+}
+
+# On every exit, interrupted runs included: the private display goes with this
+# script, and so does the test prefix's wineserver when this script ran the
+# Windows tests (they keep it alive on purpose and stop it only at their end).
+WINE_TESTS_RAN=
+cleanup() {
+  if [ -n "$WINE_TESTS_RAN" ] && [ -d "$TEST_WINEPREFIX" ]; then
+    WINEPREFIX="$TEST_WINEPREFIX" wineserver -k </dev/null >/dev/null 2>&1
+  fi
+  if [ -n "$XVFB_PID" ]; then
+    kill "$XVFB_PID" 2>/dev/null
+  fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# ---- commands -----------------------------------------------------------------
 cmd_test() {
   ensure_packages
   mkdir -p build
@@ -98,24 +208,17 @@ cmd_test() {
   # The portable core's tests again under AddressSanitizer + UndefinedBehavior-
   # Sanitizer, and under ThreadSanitizer for what the two threads share.
   local san
-  for san in asan tsan; do
-    local opt=-DRIVANTA_SANITIZE=ON
-    [ $san = tsan ] && opt=-DRIVANTA_TSAN=ON
-    log "configure + build: native-$san"
-    if cmake -S . -B build/native-$san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DRIVANTA_WERROR=$WERROR $opt >/dev/null \
-       && cmake --build build/native-$san -j "$JOBS" --target core_tests; then
-      run_ctest native-$san --test-dir build/native-$san -R '^core_tests$'
+  for san in native-asan native-tsan; do
+    if configure_build $san; then
+      run_ctest $san --preset $san
     else
       record_stage 1
     fi
   done
 
-  if [ -d tests/fuzz ] && [ -f tests/fuzz/CMakeLists.txt ]; then
-    log "fuzz: ${FUZZ_SECONDS}s"
-    if cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-         -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DRIVANTA_FUZZ=ON >/dev/null \
-       && cmake --build build/fuzz -j "$JOBS" --target rate_fuzz; then
+  if [ -f tests/fuzz/CMakeLists.txt ]; then
+    if configure_build fuzz; then
+      log "fuzz: ${FUZZ_SECONDS}s"
       mkdir -p build/fuzz/corpus-run
       build/fuzz/tests/fuzz/rate_fuzz -max_total_time="$FUZZ_SECONDS" -max_len=400 \
         -print_final_stats=1 build/fuzz/corpus-run tests/fuzz/corpus > build/fuzz.log 2>&1
@@ -127,16 +230,43 @@ cmd_test() {
     fi
   fi
 
-  if configure_build windows; then
-    start_xvfb
+  # Always a private display here: a full run must not depend on, or draw on,
+  # whatever desktop the caller has.
+  if configure_build windows && start_xvfb; then
+    WINE_TESTS_RAN=1
     run_ctest windows --preset windows
   else
     record_stage 1
   fi
 
   echo
+  log "took $((SECONDS / 60)) min $((SECONDS % 60)) s"
+  [ "$TOTAL_SKIPPED" -gt 0 ] && log "$TOTAL_SKIPPED skipped (neither passed nor failed; named above)"
   echo "$TOTAL_PASSED passed, $TOTAL_FAILED failed"
   [ "$TOTAL_FAILED" -eq 0 ]
+}
+
+cmd_ctest() { # ctest args...; --preset NAME picks a test preset other than windows
+  local preset=windows args=()
+  while [ $# -gt 0 ]; do
+    case $1 in
+      --preset)
+        [ $# -ge 2 ] || { echo "--preset needs a name" >&2; exit 2; }
+        preset=$2; shift 2 ;;
+      --preset=*) preset=${1#--preset=}; shift ;;
+      *) args+=("$1"); shift ;;
+    esac
+  done
+  ensure_packages
+  mkdir -p build
+  configure_build "$preset" || { echo "the $preset preset did not configure or build" >&2; exit 1; }
+  if [ "$preset" = windows ]; then
+    ensure_display || exit 1
+    WINE_TESTS_RAN=1
+  fi
+  log "ctest --preset $preset ${args[*]}"
+  ctest --preset "$preset" "${args[@]}"
+  exit $?
 }
 
 cmd_run() {
@@ -144,10 +274,7 @@ cmd_run() {
   configure_build windows || exit 1
   local exe="$ROOT/build/windows/app/rivanta.exe"
   export WINEPREFIX="$ROOT/build/wineprefix-run" WINEDEBUG=-all
-  if [ -z "${DISPLAY:-}" ]; then
-    start_xvfb
-    log "no display was set: running on the private display $DISPLAY"
-  fi
+  ensure_display || exit 1
   log "launching $exe"
   wine "$exe"
 }
@@ -160,14 +287,18 @@ cmd_bench() {
   done
   if [ -x bench/run_pacing_bench.sh ]; then
     configure_build windows || exit 1
-    start_xvfb
+    start_xvfb || exit 1
     bench/run_pacing_bench.sh
   fi
 }
 
-case "${1:-}" in
+command=${1:-}
+[ $# -gt 0 ] && shift
+case $command in
   test) cmd_test ;;
+  ctest) cmd_ctest "$@" ;;
   run) cmd_run ;;
   bench) cmd_bench ;;
-  *) echo "usage: $0 test|run|bench" >&2; exit 2 ;;
+  help|-h|--help) echo "$USAGE" ;;
+  *) echo "$USAGE" >&2; exit 2 ;;
 esac
