@@ -2036,21 +2036,11 @@ struct Scenario {
     void (*run)(Session *);
 };
 
+// A scenario's function is scenario_<name>, as the list names it.
 static const Scenario SCENARIOS[] = {
-    {"startup", scenario_startup},
-    {"plan_and_modes", scenario_plan_and_modes},
-    {"arm_and_f6_stop", scenario_arm_and_f6_stop},
-    {"hotkeys_and_pause", scenario_hotkeys_and_pause},
-    {"refusals", scenario_refusals},
-    {"close_during_hold", scenario_close_during_hold},
-    {"second_copy", scenario_second_copy},
-    {"tab_order", scenario_tab_order},
-    {"toggle_storm_keys", scenario_toggle_storm_keys},
-    {"toggle_storm_mouse", scenario_toggle_storm_mouse},
-    {"stop_under_load", scenario_stop_under_load},
-    {"close_at_random", scenario_close_at_random},
-    {"bad_input", scenario_bad_input},
-    {"instance_race", scenario_instance_race},
+#define E2E_SCENARIO(name, seconds) {#name, scenario_##name},
+#include "e2e_scenarios.def"
+#undef E2E_SCENARIO
 };
 
 // Prints how to call the driver and the scenario names.
