@@ -202,7 +202,7 @@ int32_t wait_next_press(Session *s, DWORD timeout_ms)
 // sent. stop_may_cut: the program counts no pair whose hold the stop cut
 // short, so the recorder may see one press more than the count.
 void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t stop_may_cut,
-                        RunFigures *f)
+                 RunFigures *f)
 {
     sync_recorder(s);
     expect(s, s->rec->dropped.load() == 0, "the recorder was full: %u events dropped",
@@ -343,7 +343,7 @@ int32_t run_rivanta(Session *s, int32_t pid, double rate, double seconds, RunFig
 // The sleep loop at one rate, started as a process of its own with the
 // recorder in front, stopped by the named event right after a press.
 int32_t run_baseline(Session *s, const char *baseline_exe, HANDLE stop_event,
-                            double seconds, RunFigures *f)
+                     double seconds, RunFigures *f)
 {
     ResetEvent(stop_event);
     char command[MAX_PATH + 128];

@@ -7,6 +7,26 @@
 #include <stdlib.h>
 #include <string.h>
 
+namespace {
+
+// EnumWindows callback: counts the windows that match the query.
+BOOL CALLBACK find_window_proc(HWND window, LPARAM lparam)
+{
+    WindowQuery *q = (WindowQuery *)lparam;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (q->pid && pid != q->pid) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    char class_name[64];
+    GetClassNameA(window, class_name, sizeof class_name);
+    if (q->class_name && strcmp(class_name, q->class_name) != 0) return TRUE;
+    if (!q->found) q->found = window;
+    ++q->count;
+    return TRUE;
+}
+
+}  // namespace
+
 const char RIVANTA_CLASS[] = "Rivanta";
 const char HINT[] = "F6 toggles, F8 stops (from any application)";
 const char PAUSED_ACTIVE[] = " - PAUSED while this window is active";
@@ -347,22 +367,6 @@ void to_windows_path(const char *in, char *out, size_t size)
     else snprintf(out, size, "%s", in);
     for (char *p = out; *p; ++p)
         if (*p == '/') *p = '\\';
-}
-
-// EnumWindows callback: counts the windows that match the query.
-static BOOL CALLBACK find_window_proc(HWND window, LPARAM lparam)
-{
-    WindowQuery *q = (WindowQuery *)lparam;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    if (q->pid && pid != q->pid) return TRUE;
-    if (!IsWindowVisible(window)) return TRUE;
-    char class_name[64];
-    GetClassNameA(window, class_name, sizeof class_name);
-    if (q->class_name && strcmp(class_name, q->class_name) != 0) return TRUE;
-    if (!q->found) q->found = window;
-    ++q->count;
-    return TRUE;
 }
 
 WindowQuery find_windows(DWORD pid, const char *class_name)

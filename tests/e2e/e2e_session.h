@@ -13,34 +13,30 @@
 #undef IDC_HELP
 
 // The program's control ids, as the user-visible contract gives them.
-enum {
-    IDC_INPUT_COMBO = 101,
-    IDC_CPS_EDIT = 102,
-    IDC_START = 103,
-    IDC_STATUS = 104,
-    IDC_PLAN = 105,
-    IDC_HELP = 106,
-    IDC_MODE_CPS = 107,
-    IDC_MODE_INTERVAL = 108,
-    IDC_COUNT_EDIT = 109,
-    IDC_MS_EDIT = 110,
-    IDC_FASTEST = 111,
-    IDC_LABEL = -1,
-};
+const int32_t IDC_INPUT_COMBO = 101;
+const int32_t IDC_CPS_EDIT = 102;
+const int32_t IDC_START = 103;
+const int32_t IDC_STATUS = 104;
+const int32_t IDC_PLAN = 105;
+const int32_t IDC_HELP = 106;
+const int32_t IDC_MODE_CPS = 107;
+const int32_t IDC_MODE_INTERVAL = 108;
+const int32_t IDC_COUNT_EDIT = 109;
+const int32_t IDC_MS_EDIT = 110;
+const int32_t IDC_FASTEST = 111;
+const int32_t IDC_LABEL = -1;
 
-enum {
-    E2E_POLL_MS = 10,
-    E2E_REACTION_MS = 3000,      // longest wait for the program to react to one action
-    E2E_LAUNCH_MS = 15000,       // longest wait for the window of a new process
-    E2E_EXIT_MS = 5000,          // longest wait for the process to end after WM_CLOSE
-    E2E_ARM_START_LIMIT_MS = 600,  // armed run must start within a few 100 ms ticks
-    E2E_CURSOR_SETTLE_MS = 150,  // age of a cursor move after which Wine asks X where it is
-    E2E_TEXT_SIZE = 2048,
-    E2E_MAX_STAMPS = 4096,
-    E2E_MARKER_VK = VK_F13,      // a key the program never sends: marks the end of a recording
-    E2E_FOCUS_NONE = 0,          // focus_id: the program's thread holds no focus
-    E2E_FOCUS_MAIN_WINDOW = -2,  // focus_id: the main window itself holds it
-};
+const int32_t E2E_POLL_MS = 10;
+const int32_t E2E_REACTION_MS = 3000; // longest wait for the program to react to one action
+const int32_t E2E_LAUNCH_MS = 15000; // longest wait for the window of a new process
+const int32_t E2E_EXIT_MS = 5000; // longest wait for the process to end after WM_CLOSE
+const int32_t E2E_ARM_START_LIMIT_MS = 600; // armed run must start within a few 100 ms ticks
+const int32_t E2E_CURSOR_SETTLE_MS = 150; // age of a cursor move after which Wine asks X where it is
+const int32_t E2E_TEXT_SIZE = 2048;
+const int32_t E2E_MAX_STAMPS = 4096;
+const int32_t E2E_MARKER_VK = VK_F13; // a key the program never sends: marks the end of a recording
+const int32_t E2E_FOCUS_NONE = 0; // focus_id: the program's thread holds no focus
+const int32_t E2E_FOCUS_MAIN_WINDOW = -2; // focus_id: the main window itself holds it
 
 #if defined(__GNUC__)
 #define E2E_PRINTF_LIKE(format_index) __attribute__((format(printf, format_index, format_index + 1)))

@@ -3,25 +3,25 @@
 #include <stdlib.h>
 #include <string.h>
 
-enum {
-    DEFLATE_WINDOW = 32768,
-    DEFLATE_MIN_MATCH = 3,
-    DEFLATE_MAX_MATCH = 258,
-    LZ_HASH_BITS = 15,
-};
+namespace {
+
+const int32_t DEFLATE_WINDOW = 32768;
+const int32_t DEFLATE_MIN_MATCH = 3;
+const int32_t DEFLATE_MAX_MATCH = 258;
+const int32_t LZ_HASH_BITS = 15;
 
 // Base values and extra bits of the deflate length codes 257..285 and the
 // distance codes 0..29 (RFC 1951, 3.2.5).
-static const uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,
-                                         15, 17, 19, 23, 27, 31, 35, 43, 51,  59,
-                                         67, 83, 99, 115, 131, 163, 195, 227, 258};
-static const uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                         2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-static const uint16_t DIST_BASE[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
-                                       33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
-                                       1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-static const uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                       6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+const uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,
+                                  15, 17, 19, 23, 27, 31, 35, 43, 51,  59,
+                                  67, 83, 99, 115, 131, 163, 195, 227, 258};
+const uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint16_t DIST_BASE[30] = {1,    2,    3,    4,    5,    7,     9,     13,    17,  25,
+                                33,   49,   65,   97,   129,  193,   257,   385,   513, 769,
+                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 struct BitWriter {
     uint8_t *out;
@@ -33,7 +33,7 @@ struct BitWriter {
 
 // Appends the n low bits of value, least significant first. The caller sized
 // the buffer for the worst case, so nothing is ever cut.
-static void put_bits(BitWriter *w, uint32_t value, int32_t n)
+void put_bits(BitWriter *w, uint32_t value, int32_t n)
 {
     w->bits |= value << w->bit_count;
     w->bit_count += n;
@@ -45,7 +45,7 @@ static void put_bits(BitWriter *w, uint32_t value, int32_t n)
 }
 
 // Appends a Huffman code, which deflate stores most significant bit first.
-static void put_code(BitWriter *w, uint32_t code, int32_t length)
+void put_code(BitWriter *w, uint32_t code, int32_t length)
 {
     uint32_t reversed = 0;
     for (int32_t i = 0; i < length; ++i) reversed |= ((code >> i) & 1u) << (length - 1 - i);
@@ -53,7 +53,7 @@ static void put_code(BitWriter *w, uint32_t code, int32_t length)
 }
 
 // Appends a literal/length symbol (0..287) in the fixed Huffman code.
-static void put_literal_length_symbol(BitWriter *w, uint32_t symbol)
+void put_literal_length_symbol(BitWriter *w, uint32_t symbol)
 {
     if (symbol <= 143) put_code(w, 0x30 + symbol, 8);
     else if (symbol <= 255) put_code(w, 0x190 + (symbol - 144), 9);
@@ -62,7 +62,7 @@ static void put_literal_length_symbol(BitWriter *w, uint32_t symbol)
 }
 
 // Appends a back reference: length 3..258, distance 1..32768.
-static void put_match(BitWriter *w, uint32_t length, uint32_t distance)
+void put_match(BitWriter *w, uint32_t length, uint32_t distance)
 {
     int32_t l = 28;
     while (LENGTH_BASE[l] > length) --l;
@@ -75,7 +75,7 @@ static void put_match(BitWriter *w, uint32_t length, uint32_t distance)
 }
 
 // Hash of the three bytes at p, LZ_HASH_BITS wide.
-static uint32_t hash3(const uint8_t *p)
+uint32_t hash3(const uint8_t *p)
 {
     uint32_t v = (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16);
     return (v * 2654435761u) >> (32 - LZ_HASH_BITS);
@@ -83,7 +83,7 @@ static uint32_t hash3(const uint8_t *p)
 
 // One final fixed-Huffman block holding all of data; greedy matching against
 // the most recent position with the same three-byte hash.
-static void deflate_fixed(BitWriter *w, const uint8_t *data, size_t size, int32_t *head)
+void deflate_fixed(BitWriter *w, const uint8_t *data, size_t size, int32_t *head)
 {
     for (size_t i = 0; i < ((size_t)1 << LZ_HASH_BITS); ++i) head[i] = -1;
     put_bits(w, 1, 1);  // final block
@@ -117,7 +117,7 @@ static void deflate_fixed(BitWriter *w, const uint8_t *data, size_t size, int32_
 }
 
 // The PNG chunk CRC (CRC-32, reflected 0xEDB88320) of crc extended by n bytes.
-static uint32_t crc32_update(uint32_t crc, const uint8_t *p, size_t n)
+uint32_t crc32_update(uint32_t crc, const uint8_t *p, size_t n)
 {
     crc = ~crc;
     for (size_t i = 0; i < n; ++i) {
@@ -128,7 +128,7 @@ static uint32_t crc32_update(uint32_t crc, const uint8_t *p, size_t n)
 }
 
 // The zlib stream checksum of n bytes.
-static uint32_t adler32(const uint8_t *p, size_t n)
+uint32_t adler32(const uint8_t *p, size_t n)
 {
     uint32_t a = 1, b = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -139,7 +139,7 @@ static uint32_t adler32(const uint8_t *p, size_t n)
 }
 
 // Writes v big-endian into four bytes.
-static void store_be32(uint8_t *p, uint32_t v)
+void store_be32(uint8_t *p, uint32_t v)
 {
     p[0] = (uint8_t)(v >> 24);
     p[1] = (uint8_t)(v >> 16);
@@ -148,7 +148,7 @@ static void store_be32(uint8_t *p, uint32_t v)
 }
 
 // Writes one PNG chunk (length, type, data, CRC); 1 when all was written.
-static int32_t write_chunk(FILE *file, const char *type, const uint8_t *data, size_t size)
+int32_t write_chunk(FILE *file, const char *type, const uint8_t *data, size_t size)
 {
     uint8_t header[8];
     store_be32(header, (uint32_t)size);
@@ -162,7 +162,7 @@ static int32_t write_chunk(FILE *file, const char *type, const uint8_t *data, si
 }
 
 // Sum of the bytes taken as signed values' magnitudes: smaller compresses better.
-static int32_t filter_cost(const uint8_t *row, size_t n)
+int32_t filter_cost(const uint8_t *row, size_t n)
 {
     int32_t cost = 0;
     for (size_t i = 0; i < n; ++i) cost += row[i] < 128 ? row[i] : 256 - row[i];
@@ -171,8 +171,8 @@ static int32_t filter_cost(const uint8_t *row, size_t n)
 
 // Filters each row with None, Sub or Up, whichever leaves the smallest sum of
 // absolute values (the usual heuristic); writes row_bytes + 1 bytes a row.
-static void filter_rows(const uint8_t *rgb, int32_t width, int32_t height, uint8_t *out,
-                        uint8_t *scratch)
+void filter_rows(const uint8_t *rgb, int32_t width, int32_t height, uint8_t *out,
+                 uint8_t *scratch)
 {
     size_t row_bytes = (size_t)width * 3;
     for (int32_t y = 0; y < height; ++y) {
@@ -201,6 +201,8 @@ static void filter_rows(const uint8_t *rgb, int32_t width, int32_t height, uint8
         memcpy(dest + 1, chosen, row_bytes);
     }
 }
+
+}  // namespace
 
 int32_t png_write_rgb(const char *path, const uint8_t *rgb, int32_t width, int32_t height)
 {

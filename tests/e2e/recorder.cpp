@@ -2,12 +2,14 @@
 #include <stdio.h>
 #include <string.h>
 
-static const char RECORDER_CLASS[] = "RivantaTestRecorder";
-static const DWORD RECORDER_START_WAIT_MS = 5000;
-static const DWORD RECORDER_END_WAIT_MS = 5000;
+namespace {
+
+const char RECORDER_CLASS[] = "RivantaTestRecorder";
+const DWORD RECORDER_START_WAIT_MS = 5000;
+const DWORD RECORDER_END_WAIT_MS = 5000;
 
 // 1 for the key and mouse-button messages the recorder stamps.
-static int32_t is_recorded_message(UINT message)
+int32_t is_recorded_message(UINT message)
 {
     switch (message) {
     case WM_KEYDOWN: case WM_KEYUP: case WM_SYSKEYDOWN: case WM_SYSKEYUP:
@@ -20,7 +22,7 @@ static int32_t is_recorded_message(UINT message)
 }
 
 // Stamps first, so that the time is as close to receipt as the queue allows.
-static void store_event(Recorder *rec, UINT message, WPARAM wparam, LPARAM lparam)
+void store_event(Recorder *rec, UINT message, WPARAM wparam, LPARAM lparam)
 {
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
@@ -40,7 +42,7 @@ static void store_event(Recorder *rec, UINT message, WPARAM wparam, LPARAM lpara
 
 // The recorder window's procedure: stamps, then behaves as a plain window;
 // closing it ends its thread's message loop.
-static LRESULT CALLBACK recorder_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+LRESULT CALLBACK recorder_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == WM_NCCREATE) {
         const CREATESTRUCTA *create = (const CREATESTRUCTA *)lparam;
@@ -68,7 +70,7 @@ static LRESULT CALLBACK recorder_proc(HWND window, UINT message, WPARAM wparam, 
 
 // The recorder thread: makes the window, signals `ready`, and runs the
 // window's message loop until the window is destroyed.
-static DWORD WINAPI recorder_thread_main(void *argument)
+DWORD WINAPI recorder_thread_main(void *argument)
 {
     Recorder *rec = (Recorder *)argument;
     HINSTANCE instance = GetModuleHandleA(NULL);
@@ -94,6 +96,13 @@ static DWORD WINAPI recorder_thread_main(void *argument)
     }
     return 0;
 }
+
+int32_t event_matches(const RecordedEvent *event, uint32_t message, uint32_t wparam)
+{
+    return event->message == message && (wparam == RECORDER_ANY || event->wparam == wparam);
+}
+
+}  // namespace
 
 int32_t recorder_open(Recorder *rec, const char *title, int32_t x, int32_t y, int32_t width,
                       int32_t height)
@@ -145,11 +154,6 @@ uint32_t recorder_count(const Recorder *rec)
 RecordedEvent recorder_event(const Recorder *rec, uint32_t i)
 {
     return rec->events[i];
-}
-
-static int32_t event_matches(const RecordedEvent *event, uint32_t message, uint32_t wparam)
-{
-    return event->message == message && (wparam == RECORDER_ANY || event->wparam == wparam);
 }
 
 uint32_t recorder_collect(const Recorder *rec, uint32_t from, uint32_t message, uint32_t wparam,

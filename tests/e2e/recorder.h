@@ -7,7 +7,7 @@
 #include <stdint.h>
 #include <atomic>
 
-enum { RECORDER_CAPACITY = 65536 };
+const int32_t RECORDER_CAPACITY = 65536;
 
 // One received message, stamped when the window procedure got it.
 struct RecordedEvent {
@@ -51,7 +51,7 @@ RecordedEvent recorder_event(const Recorder *rec, uint32_t i);
 // Events stored at index >= from whose message is `message` and, unless
 // wparam is RECORDER_ANY, whose wparam equals it. Writes up to max stamps
 // (may be null with max 0) and returns how many matched in all.
-enum : uint32_t { RECORDER_ANY = 0xFFFFFFFFu };
+const uint32_t RECORDER_ANY = 0xFFFFFFFFu;
 uint32_t recorder_collect(const Recorder *rec, uint32_t from, uint32_t message, uint32_t wparam,
                           int64_t *stamps, uint32_t max);
 // Index of the last event at or after `from` matching message/wparam as in

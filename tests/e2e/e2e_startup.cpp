@@ -1,0 +1,421 @@
+// End-to-end scenarios of the window as it opens: the layout of every control,
+// the input list and a screenshot; a second copy of the program, which must
+// only show its notice; and the Tab order through the controls.
+#include <windows.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include "e2e_checks.h"
+#include "png_writer.h"
+
+namespace {
+
+// The plan line and the help text as the window shows them at start-up.
+const char PLAN_20[] =
+    "Requested: 20 CPS. Scheduled: 20 per second, evenly spaced (50.00 ms between events). The "
+    "actual rate in the game depends on Windows and the game; it is not measured here.";
+const char HELP_TEXT[] =
+    "How to use: pick the input (a keyboard key, or Mouse: Left / Right click) and the rate, "
+    "either as clicks per second or as N clicks every T milliseconds (both mean the same evenly "
+    "spaced cadence; at most 1000 events per second are scheduled, and the plan line shows "
+    "requested vs scheduled). Fastest mode fills in that 1000/s preset (the app's fastest "
+    "scheduled rate, not a measured one) without starting. Then either switch to the program you "
+    "want and press F6 there, or press Start here and switch to that program: pressing begins as "
+    "soon as it is the active window. Mouse clicks land wherever your cursor is; the cursor is "
+    "never moved. Everything pauses while this window is active, and mouse clicks also pause "
+    "while the cursor is over this window, so you cannot click or type into it by accident. F6 "
+    "or F8 (any application) or Stop ends it; the key or button is always released on stop or "
+    "exit.\nLimits: Windows-only, unsigned (SmartScreen may warn), runs as a normal user. "
+    "Elevated, protected or anti-cheat programs may ignore synthetic input; this cannot work in "
+    "every program. No network, no auto-start, no background activity.";
+
+// Copies the screen rectangle of a window into rgb (3 bytes a pixel, rows top
+// down). Returns 1 on success.
+int32_t capture_window(HWND window, uint8_t *rgb, int32_t width, int32_t height)
+{
+    RECT r;
+    GetWindowRect(window, &r);
+    HDC screen = GetDC(NULL);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info;
+    memset(&info, 0, sizeof info);
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    int32_t ok = 0;
+    if (memory && bitmap && bits) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
+        GdiFlush();
+        SelectObject(memory, old);
+        int32_t stride = (width * 3 + 3) & ~3;
+        for (int32_t y = 0; ok && y < height; ++y) {
+            const uint8_t *src = (const uint8_t *)bits + (size_t)y * stride;
+            uint8_t *dest = rgb + (size_t)y * width * 3;
+            for (int32_t x = 0; x < width; ++x) {  // BGR to RGB
+                dest[x * 3] = src[x * 3 + 2];
+                dest[x * 3 + 1] = src[x * 3 + 1];
+                dest[x * 3 + 2] = src[x * 3];
+            }
+        }
+    }
+    if (bitmap) DeleteObject(bitmap);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(NULL, screen);
+    return ok;
+}
+
+// Saves a PNG of the program's window once two captures in a row agree (the
+// window has finished painting).
+void save_screenshot(Session *s, const char *file_name)
+{
+    if (!s->out_dir[0]) return;
+    RECT r;
+    GetWindowRect(s->main, &r);
+    int32_t width = r.right - r.left, height = r.bottom - r.top;
+    size_t size = (size_t)width * height * 3;
+    uint8_t *a = (uint8_t *)malloc(size);
+    uint8_t *b = (uint8_t *)malloc(size);
+    int32_t stable = 0;
+    DWORD start = GetTickCount();
+    if (a && b && capture_window(s->main, a, width, height)) {
+        while (!stable && !deadline_passed(start, E2E_REACTION_MS)) {
+            Sleep(50);
+            if (!capture_window(s->main, b, width, height)) break;
+            stable = memcmp(a, b, size) == 0;
+            memcpy(a, b, size);
+        }
+    }
+    int32_t varied = 0;
+    for (size_t i = 3; stable && i < size && !varied; ++i) varied = a[i] != a[i % 3];
+    char path[MAX_PATH * 2];
+    snprintf(path, sizeof path, "%s\\%s", s->out_dir, file_name);
+    if (expect(s, stable && varied, "no steady, non-blank capture of the main window") &&
+        expect(s, png_write_rgb(path, a, width, height), "could not write %s", path))
+        note("screenshot: %s (%d x %d)", path, width, height);
+    free(a);
+    free(b);
+}
+
+// One control as the window must show it after start-up.
+struct ControlSpec {
+    const char *class_name;
+    const char *text;
+    uint32_t style;  // besides WS_CHILD | WS_VISIBLE
+    int32_t x, y, width, height;
+    int32_t id;
+    int32_t enabled;
+};
+
+// The sixteen controls in creation (and Z) order, with the texts they hold
+// once the window is shown. The combo box shows its selected entry; the plan
+// and status lines hold the plan for 20 per second and the Ready text.
+const ControlSpec STARTUP_LAYOUT[16] = {
+    {"Static", "1. Input to repeat (keyboard key or mouse button):", SS_LEFT, 16, 14, 440, 20,
+     IDC_LABEL, 1},
+    {"ComboBox", "Keyboard: Space", WS_TABSTOP | CBS_DROPDOWNLIST, 16, 36, 220, 400,
+     IDC_INPUT_COMBO, 1},
+    {"Static", "2. How fast (choose one way to enter the rate):", SS_LEFT, 16, 72, 420, 20,
+     IDC_LABEL, 1},
+    {"Button", "Clicks per second (e.g. 20, 1e6, 1 centillion, infinite):",
+     WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 94, 440, 20, IDC_MODE_CPS, 1},
+    {"Edit", "20", WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, IDC_CPS_EDIT, 1},
+    {"Button", "Fastest mode (1000/s scheduled)", WS_TABSTOP | BS_PUSHBUTTON, 246, 115, 210, 28,
+     IDC_FASTEST, 1},
+    {"Button", "Clicks every ... milliseconds (decimals allowed, e.g. 10 every 0.1 ms):",
+     WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, IDC_MODE_INTERVAL, 1},
+    {"Edit", "10", WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, IDC_COUNT_EDIT, 0},
+    {"Static", "clicks every", SS_LEFT, 132, 176, 80, 20, IDC_LABEL, 1},
+    {"Edit", "100", WS_TABSTOP | ES_AUTOHSCROLL, 214, 172, 90, 26, IDC_MS_EDIT, 0},
+    {"Static", "ms", SS_LEFT, 310, 176, 40, 20, IDC_LABEL, 1},
+    {"Static", PLAN_20, SS_LEFT, 16, 206, 440, 80, IDC_PLAN, 1},
+    {"Button", "Start", WS_TABSTOP | BS_PUSHBUTTON, 16, 292, 220, 36, IDC_START, 1},
+    {"Static",
+     "F6 = start / stop toggle, F8 = emergency stop\n(both work while any application is active)",
+     SS_LEFT, 250, 292, 220, 40, IDC_LABEL, 1},
+    {"Static", READY_TEXT, SS_LEFT, 16, 340, 440, 56, IDC_STATUS, 1},
+    {"Static", HELP_TEXT, SS_LEFT, 16, 402, 440, 240, IDC_HELP, 1},
+};
+
+// The style bits a control keeps as the program set them. The edit boxes'
+// WS_BORDER is not among them: an edit control replaces that bit by drawing
+// its own border, and the combo box hands WS_VSCROLL to its drop-down list.
+uint32_t checked_style_bits(const char *class_name)
+{
+    uint32_t common = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_GROUP;
+    if (strcmp(class_name, "Button") == 0) return common | BS_TYPEMASK;
+    if (strcmp(class_name, "Static") == 0) return common | SS_TYPEMASK;
+    if (strcmp(class_name, "ComboBox") == 0) return common | 0x3;
+    return common | ES_AUTOHSCROLL | ES_MULTILINE | ES_READONLY | ES_NUMBER | ES_PASSWORD;
+}
+
+// One entry of the input list at its index.
+struct ListEntry {
+    int32_t index;
+    const char *name;
+};
+
+// Entries across the list: both clicks, the default, the edges of each run of
+// keys, and the function keys around the two hotkeys (F6 and F8 are absent).
+const ListEntry LIST_SAMPLES[] = {
+    {0, "Mouse: Left click (at cursor position)"},
+    {1, "Mouse: Right click (at cursor position)"},
+    {2, "Keyboard: Space"},
+    {3, "Keyboard: Enter"},
+    {4, "Keyboard: Up arrow"},
+    {8, "Keyboard: Shift (left)"},
+    {13, "Keyboard: Escape"},
+    {14, "Keyboard: A"},
+    {39, "Keyboard: Z"},
+    {40, "Keyboard: 0"},
+    {49, "Keyboard: 9"},
+    {54, "Keyboard: F5"},
+    {55, "Keyboard: F7"},
+    {56, "Keyboard: F9"},
+    {59, "Keyboard: F12"},
+    {63, "Keyboard: Numpad 5"},
+    {64, "Keyboard: Numpad Enter"},
+    {70, "Keyboard: Delete"},
+};
+
+// The text of one entry of the input list. Asked for in UTF-16: Wine hands a
+// list entry of another process back unconverted to an ANSI request.
+void combo_item(HWND combo, int32_t index, char *buffer, int32_t size)
+{
+    buffer[0] = '\0';
+    WCHAR wide[256];
+    DWORD_PTR length = 0;
+    if (!SendMessageTimeoutW(combo, CB_GETLBTEXTLEN, (WPARAM)index, 0, SMTO_ABORTIFHUNG,
+                             E2E_REACTION_MS, &length) ||
+        (LRESULT)length < 0 || length >= sizeof wide / sizeof wide[0])
+        return;
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutW(combo, CB_GETLBTEXT, (WPARAM)index, (LPARAM)wide, SMTO_ABORTIFHUNG,
+                             E2E_REACTION_MS, &copied) ||
+        (LRESULT)copied < 0)
+        return;
+    wide[copied < sizeof wide / sizeof wide[0] ? copied : 0] = 0;
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, size, NULL, NULL);
+    buffer[size - 1] = '\0';
+}
+
+// The main window: class, title, client size, and its caption buttons (a
+// minimise box, no maximise box, no sizing border).
+void check_main_window(Session *s)
+{
+    char text[E2E_TEXT_SIZE];
+    GetClassNameA(s->main, text, sizeof text);
+    expect_text(s, "window class", text, "Rivanta");
+    GetWindowTextA(s->main, text, sizeof text);
+    expect_text(s, "window title", text, "Rivanta 1.3.1");
+    RECT client;
+    GetClientRect(s->main, &client);
+    expect(s, client.right == 476 && client.bottom == 652, "client area is %ld x %ld, not 476 x 652",
+           client.right, client.bottom);
+    LONG style = GetWindowLongA(s->main, GWL_STYLE);
+    expect(s, (style & WS_CAPTION) == WS_CAPTION && (style & WS_SYSMENU) && (style & WS_MINIMIZEBOX),
+           "window style %08lx lacks the caption, the system menu or the minimise box", style);
+    expect(s, !(style & WS_THICKFRAME) && !(style & WS_MAXIMIZEBOX),
+           "window style %08lx has a sizing border or a maximise box", style);
+}
+
+// One control against its expected id, class, text, position, size, style
+// bits and enabled state.
+void check_control(Session *s, int32_t index, HWND child, const ControlSpec *layout)
+{
+    char what[96], text[E2E_TEXT_SIZE];
+    snprintf(what, sizeof what, "control #%d (id %d)", index + 1, layout->id);
+    int32_t id = GetDlgCtrlID(child);
+    expect(s, id == layout->id, "%s: id is %d", what, id);
+    GetClassNameA(child, text, sizeof text);
+    expect(s, _stricmp(text, layout->class_name) == 0, "%s: class is \"%s\", not \"%s\"", what, text,
+           layout->class_name);
+    read_text(child, text, sizeof text);
+    expect_text(s, what, text, layout->text);
+
+    RECT r = client_rect_of(s, child);
+    int32_t height = r.bottom - r.top;
+    if (layout->id == IDC_INPUT_COMBO) {
+        // A drop-down list shows its closed height; the height it was created
+        // with covers the closed box and the dropped list together. Windows
+        // reports the dropped rectangle with the box, Wine without it, and
+        // Wine splits the height by the font the box had when it was made,
+        // before the program's font arrived: a few pixels either way.
+        RECT dropped;
+        memset(&dropped, 0, sizeof dropped);
+        send_to(child, CB_GETDROPPEDCONTROLRECT, 0, (LPARAM)&dropped);
+        int32_t dropped_height = dropped.bottom - dropped.top;
+        int32_t together = dropped_height + height;
+        if (dropped_height == layout->height) height = dropped_height;
+        else if (together >= layout->height - 12 && together <= layout->height + 12) height = layout->height;
+        else height = together;
+    }
+    expect(s, r.left == layout->x && r.top == layout->y && r.right - r.left == layout->width &&
+                  height == layout->height,
+           "%s: at (%ld, %ld) size %ld x %d, want (%d, %d) size %d x %d", what, r.left, r.top,
+           r.right - r.left, height, layout->x, layout->y, layout->width, layout->height);
+
+    uint32_t mask = checked_style_bits(layout->class_name);
+    uint32_t style = (uint32_t)GetWindowLongA(child, GWL_STYLE);
+    uint32_t want = layout->style | WS_CHILD | WS_VISIBLE;
+    expect(s, (style & mask) == (want & mask), "%s: style bits %08x, want %08x (mask %08x)", what,
+           style & mask, want & mask, mask);
+    int32_t enabled = IsWindowEnabled(child) ? 1 : 0;
+    expect(s, enabled == layout->enabled, "%s: %s", what, enabled ? "enabled" : "disabled");
+}
+
+// A mode and the cycle Tab must take through the enabled tab stops in it.
+struct TabOrderCase {
+    const char *mode;
+    int32_t mode_button;  // radio button clicked first; 0: none (the state at start-up)
+    int32_t order[8];     // the cycle of enabled tab stops from the input list on, 0 ends it
+};
+
+// In the order of the layout. Both mode buttons are tab stops whichever of
+// them is selected (the program gives back the style that a radio button
+// drops when it is unchecked), so only the enabled rate boxes change.
+const TabOrderCase TAB_ORDERS[] = {
+    {"start-up (per-second mode)", 0,
+     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_START, 0}},
+    {"interval mode selected", IDC_MODE_INTERVAL,
+     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_COUNT_EDIT, IDC_MS_EDIT,
+      IDC_START, 0}},
+    {"per-second mode selected again", IDC_MODE_CPS,
+     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_START, 0}},
+};
+
+// Presses Tab (or Shift+Tab) and returns the id of the control that then has
+// the focus, or 0 when the focus did not move.
+int32_t tab_step(Session *s, int32_t backwards)
+{
+    HWND before = thread_focus(s);
+    if (backwards) press_shift_tab();
+    else press_key(VK_TAB);
+    if (!wait_focus_change(s, before, E2E_REACTION_MS)) return 0;
+    return focus_id(s);
+}
+
+}  // namespace
+
+// ---- screenshot -------------------------------------------------------------------
+
+// ---- scenario: start-up layout ------------------------------------------------------
+
+// The window as it opens: every control, the input list, the mode, and a
+// screenshot of it.
+void scenario_startup(Session *s)
+{
+    check_main_window(s);
+
+    int32_t n = 0;
+    for (HWND child = GetWindow(s->main, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (n < 16) check_control(s, n, child, &STARTUP_LAYOUT[n]);
+        ++n;
+    }
+    expect(s, n == 16, "the window has %d child controls, not 16", n);
+
+    HWND combo = control(s, IDC_INPUT_COMBO);
+    expect(s, send_to(combo, CB_GETCOUNT, 0, 0) == 71, "the input list holds %ld entries, not 71",
+           (long)send_to(combo, CB_GETCOUNT, 0, 0));
+    expect(s, send_to(combo, CB_GETCURSEL, 0, 0) == 2, "the input list selects %ld, not 2",
+           (long)send_to(combo, CB_GETCURSEL, 0, 0));
+    char name[256];
+    for (size_t i = 0; i < sizeof LIST_SAMPLES / sizeof LIST_SAMPLES[0]; ++i) {
+        combo_item(combo, LIST_SAMPLES[i].index, name, sizeof name);
+        char what[64];
+        snprintf(what, sizeof what, "input list entry %d", LIST_SAMPLES[i].index);
+        expect_text(s, what, name, LIST_SAMPLES[i].name);
+    }
+    for (int32_t i = 0; i < 71; ++i) {
+        combo_item(combo, i, name, sizeof name);
+        expect(s, strcmp(name, "Keyboard: F6") != 0 && strcmp(name, "Keyboard: F8") != 0,
+               "input list entry %d offers a hotkey: %s", i, name);
+    }
+    expect(s, is_checked(control(s, IDC_MODE_CPS)) && !is_checked(control(s, IDC_MODE_INTERVAL)),
+           "the per-second mode is not the one selected at start-up");
+
+    if (bring_to_front(s, s->main, "the program's window"))
+        save_screenshot(s, "rivanta-main-window.png");
+}
+
+// ---- scenario: a second copy --------------------------------------------------------
+
+// A second copy shows its notice, opens no window and ends with code 0; the
+// first copy runs on undisturbed.
+void scenario_second_copy(Session *s)
+{
+    HWND status = control(s, IDC_STATUS);
+    PROCESS_INFORMATION second;
+    if (!launch(s, &second)) return;
+
+    // The notice: a message box of the second process, caption "Rivanta".
+    HWND box = NULL;
+    DWORD start = GetTickCount();
+    while (!box && !deadline_passed(start, E2E_LAUNCH_MS)) {
+        box = find_windows(second.dwProcessId, "#32770").found;
+        if (!box && WaitForSingleObject(second.hProcess, 0) == WAIT_OBJECT_0) break;
+        if (!box) Sleep(E2E_POLL_MS);
+    }
+    if (expect(s, box != NULL, "the second copy showed no message box")) {
+        char caption[256];
+        GetWindowTextA(box, caption, sizeof caption);
+        expect_text(s, "caption of the second copy's notice", caption, "Rivanta");
+        expect(s, is_instance_notice(box),
+               "the notice does not say \"Rivanta is already running.\"");
+        expect(s, find_windows(second.dwProcessId, RIVANTA_CLASS).count == 0,
+               "the second copy opened a main window");
+        expect(s, find_windows(0, RIVANTA_CLASS).count == 1,
+               "more than one Rivanta window is open");
+        click(GetDlgItem(box, IDOK));
+    }
+    expect_exit_zero(s, &second, "the second copy");
+
+    // The first copy runs on, undisturbed and responsive.
+    expect(s, WaitForSingleObject(s->process.hProcess, 0) == WAIT_TIMEOUT && IsWindow(s->main),
+           "the first copy did not survive the second");
+    char text[E2E_TEXT_SIZE];
+    read_text(status, text, sizeof text);
+    expect_text(s, "first copy's status line after the second copy", text, READY_TEXT);
+    set_text(control(s, IDC_CPS_EDIT), "7");
+    expect_text_soon(s, "first copy's plan line after the second copy", control(s, IDC_PLAN),
+                     "Requested: 7 CPS. Scheduled: 7 per second, evenly spaced (142.86 ms between "
+                     "events). The actual rate in the game depends on Windows and the game; it is "
+                     "not measured here.");
+}
+
+// ---- scenario: Tab order ----------------------------------------------------------
+
+// Tab and Shift+Tab move through the enabled tab stops only, in layout order.
+void scenario_tab_order(Session *s)
+{
+    if (!bring_to_front(s, s->main, "the program's window")) return;
+    for (size_t k = 0; k < sizeof TAB_ORDERS / sizeof TAB_ORDERS[0]; ++k) {
+        const TabOrderCase *c = &TAB_ORDERS[k];
+        if (c->mode_button) click(control(s, c->mode_button));
+        int32_t n = 0;
+        while (c->order[n]) ++n;
+        // Walk to the input list first; it must be reached within one cycle.
+        int32_t id = focus_id(s);
+        for (int32_t i = 0; i <= n && id != IDC_INPUT_COMBO; ++i) id = tab_step(s, 0);
+        if (!expect(s, id == IDC_INPUT_COMBO, "%s: Tab never reached the input list", c->mode))
+            continue;
+        char seen[128] = "", want[128] = "";
+        for (int32_t i = 1; i <= n; ++i) {
+            id = tab_step(s, 0);
+            size_t used = strlen(seen);
+            snprintf(seen + used, sizeof seen - used, " %d", id);
+            used = strlen(want);
+            snprintf(want + used, sizeof want - used, " %d", c->order[i % n]);
+        }
+        expect(s, strcmp(seen, want) == 0, "%s: Tab went through%s, want%s", c->mode, seen, want);
+        id = tab_step(s, 1);
+        expect(s, id == c->order[n - 1], "%s: Shift+Tab from the input list went to %d, want %d",
+               c->mode, id, c->order[n - 1]);
+    }
+}
