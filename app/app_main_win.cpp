@@ -10,6 +10,7 @@
 #include "control/run_controller_win.h"
 #include "input/synthetic_input_win.h"
 #include "pacing/pacing_worker_win.h"
+#include "pacing/timer_resolution_win.h"
 #include "ui/main_window_win.h"
 
 HANDLE instance_mutex = NULL;
@@ -45,6 +46,7 @@ void prepare_process(void)
     QueryPerformanceFrequency(&frequency);
     perf_frequency = frequency.QuadPart;
     keep_timer_resolution_honoured();
+    load_timer_resolution();
     if (!input_lock_ready) InitializeCriticalSection(&input_lock);
     input_lock_ready = true;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES};
@@ -75,6 +77,14 @@ HWND create_main_window(HINSTANCE instance)
 
 int app_main(HINSTANCE instance, int show_command)
 {
+    // Before anything can load a DLL by name: from now on every load, ours
+    // and those the system's DLLs make for us, looks in the system folder
+    // only, never in the exe's own folder (Downloads, where anyone may have
+    // left a DLL) or the current directory. The DLLs the exe imports are
+    // loaded before this line, which is why it imports only DLLs that
+    // Windows always takes from the system (see CMakeLists.txt).
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
     instance_mutex = CreateMutexA(NULL, TRUE, "Local\\Rivanta");
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
         show_notice("Rivanta is already running.", MB_ICONINFORMATION);

@@ -27,6 +27,9 @@
 //                   held_input and nothing else (input/synthetic_input_win.h).
 // worker_thread     run controller only (control/run_controller_win.h).
 // instance_mutex    app_main only (app/app_main_win.h).
+// winmm's timer     app_main's prepare_process, once, before any worker; the
+// functions         worker at its start and end (pacing/timer_resolution_win.h,
+//                   file-local there).
 //
 // Everything but running, sent_count and held_input belongs to the window
 // thread or is written before the worker exists: creating the thread orders

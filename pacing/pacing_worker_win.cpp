@@ -4,7 +4,7 @@
 // the platform calls in order around it.
 #include "pacing/pacing_worker_win.h"
 
-#include <mmsystem.h>
+#include "pacing/timer_resolution_win.h"
 
 #include "common/shared_state.h"
 #include "common/window_handles_win.h"
@@ -79,7 +79,7 @@ int32_t worker_should_pause(void)
 DWORD WINAPI worker_main(LPVOID unused)
 {
     (void)unused;
-    timeBeginPeriod(TIMER_RESOLUTION_MS);
+    begin_timer_resolution(TIMER_RESOLUTION_MS);
     int64_t deadline = counter_now();  // the first press is due at once
     const int64_t period_ticks = ticks_from_us(period_us, perf_frequency);
     const int64_t hold_ticks = ticks_from_us(hold_us, perf_frequency);
@@ -115,7 +115,7 @@ DWORD WINAPI worker_main(LPVOID unused)
     }
 
     release_held_input();
-    timeEndPeriod(TIMER_RESOLUTION_MS);
+    end_timer_resolution(TIMER_RESOLUTION_MS);
     PostMessageA(main_window, WM_WORKER_DONE, 0, 0);
     return 0;
 }

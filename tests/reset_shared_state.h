@@ -11,9 +11,10 @@
 #include "control/run_controller_win.h"
 #endif
 
-// perf_frequency and input_lock are left alone: they are prepared once per
-// process, before any of this is used. A worker thread handle the test made
-// must be ended and closed by the test itself; it is only forgotten here.
+// perf_frequency, input_lock and winmm's timer functions are left alone: they
+// are prepared once per process, before any of this is used. A worker thread
+// handle the test made must be ended and closed by the test itself; it is
+// only forgotten here.
 inline void reset_shared_state(void)
 {
     running.store(0);
