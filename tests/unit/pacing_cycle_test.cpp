@@ -9,6 +9,7 @@
 #include "input/held_input.h"
 #include "pacing/pacing_cycle.h"
 #include "pacing/pacing_math.h"
+#include "tests/reset_shared_state.h"
 
 namespace {
 
@@ -193,18 +194,6 @@ void expect_latch_protocol(void)
     }
 }
 
-// The shared state the cycle reads and writes, as a fresh process holds it
-// (tests/reset_shared_state.h, which also names the Win32 pieces, serves the
-// Win32 tests).
-void reset_cycle_state(void)
-{
-    running.store(0);
-    sent_count.store(0);
-    current_input = InputSpec{};
-    period_us = 50000;
-    hold_us = 25000;
-}
-
 // Each case of a table starts from a fresh simulation and a fresh shared
 // state; the fixture only keeps the process's counter frequency for the
 // tests that follow.
@@ -215,13 +204,13 @@ protected:
     void TearDown() override
     {
         sim.calls = std::vector<SimCall>();
-        reset_cycle_state();
+        reset_shared_state();
         perf_frequency = saved_frequency;
     }
 
     static void start_case(void)
     {
-        reset_cycle_state();
+        reset_shared_state();
         perf_frequency = MHZ10;
         current_input = KEY_A;
         sim = Sim{};

@@ -13,6 +13,7 @@
 #include "input/held_input.h"
 #include "pacing/pacing_cycle.h"
 #include "pacing/pacing_math.h"
+#include "tests/reset_shared_state.h"
 
 namespace {
 
@@ -70,17 +71,6 @@ const PacingOps THREAD_OPS = {
     clear_under_lock, // clear_latch
 };
 
-// The shared state a run uses, as a fresh process holds it.
-void reset_run_state(void)
-{
-    running.store(0);
-    sent_count.store(0);
-    current_input = InputSpec{};
-    period_us = 50000;
-    hold_us = 25000;
-    held_input = HeldInput{};
-}
-
 // The release path every stop shares: take under the lock, send outside it.
 void release_from_latch(void)
 {
@@ -125,7 +115,7 @@ TEST(SharedState, StopAndTakeAgainstTheRunningCycle)
     int32_t cut_holds = 0;
     const int32_t rounds = 40;
     for (int32_t round = 0; round < rounds; ++round) {
-        reset_run_state();
+        reset_shared_state();
         perf_frequency = 1000000000;
         period_us = 2000;
         hold_us = 1000;
@@ -166,6 +156,6 @@ TEST(SharedState, StopAndTakeAgainstTheRunningCycle)
         if (counted == presses - 1) ++cut_holds;
     }
     printf("[ figures  ] %d of %d stops fell in a hold\n", cut_holds, rounds);
-    reset_run_state();
+    reset_shared_state();
     perf_frequency = saved_frequency;
 }
