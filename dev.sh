@@ -285,6 +285,7 @@ cmd_bench() {
   for b in build/native/bench/*_bench; do
     [ -x "$b" ] && { log "$b"; "$b"; }
   done
+  build/native/bench/pacing_timer_model --into bench/REPORT.md >/dev/null || exit 1
   if [ -x bench/run_pacing_bench.sh ]; then
     configure_build windows || exit 1
     start_xvfb || exit 1

@@ -32,6 +32,11 @@ P99_FACTOR_FROM = 100.0
 STOP_LIMIT_MS = 30.0
 PAUSED_LIMIT_PERCENT = 1.0
 
+# The section bench/pacing_timer_model.cpp writes into the report, between
+# these markers; it is carried over whenever the report is rewritten.
+MODEL_BEGIN = "<!-- pacing timer model: begin -->"
+MODEL_END = "<!-- pacing timer model: end -->"
+
 
 def read_tsv(path):
     with open(path, newline="") as f:
@@ -164,6 +169,16 @@ def restart_clause(row):
     return (f" Besides, {gaps} times a press came more than four periods after the one before: "
             f"the worker restarted its schedule from that late wake-up, which shifts every press "
             f"after it against a schedule fitted to the whole run.")
+
+
+def model_section(report_path):
+    """The timer model's section of the report as it stands, or ""."""
+    text = read_text(report_path)
+    begin = text.find(MODEL_BEGIN)
+    end = text.find(MODEL_END, begin) if begin >= 0 else -1
+    if begin < 0 or end < 0:
+        return ""
+    return text[begin:end + len(MODEL_END)] + "\n"
 
 
 def markdown_table(header, rows):
@@ -433,6 +448,10 @@ def main(argv):
     out.append("## Press deviations\n")
     out.append(f"![Histogram of press deviations per rate, rivanta.exe against the sleep loop]"
                f"({os.path.basename(plot_path)})\n")
+
+    timer_model = model_section(report_path)
+    if timer_model:
+        out.append(timer_model)
 
     plot(folder, runs, rates, plot_path)
     with open(report_path, "w") as f:

@@ -1,7 +1,7 @@
 // The pacing worker: sends press/release pairs of current_input on absolute
 // deadlines of the performance counter, pausing while the program's own
-// window is in front. All arithmetic is in pacing_math; this file only puts
-// the platform calls in order around it.
+// window is in front. The cycle itself is pacing_cycle; this file binds it
+// to the platform and keeps the worker's start and end steps.
 #include "pacing/pacing_worker_win.h"
 
 #include "pacing/timer_resolution_win.h"
@@ -11,6 +11,7 @@
 #include "input/input_catalogue.h"
 #include "input/held_input.h"
 #include "input/synthetic_input_win.h"
+#include "pacing/pacing_cycle.h"
 #include "pacing/pacing_math.h"
 
 // Documented values, for SDKs that predate them.
@@ -30,23 +31,45 @@ int64_t counter_now(void)
     return now.QuadPart;
 }
 
+void sleep_whole_ms(uint32_t ms) { Sleep(ms); }
+
+void give_up_slice(void) { Sleep(0); }
+
+void spin_hint(void) { YieldProcessor(); }
+
+int32_t running_now(void) { return running.load(); }
+
+void latch_under_lock(const InputSpec &input)
+{
+    EnterCriticalSection(&input_lock);
+    latch_held_input(&held_input, &input);
+    LeaveCriticalSection(&input_lock);
+}
+
+void clear_under_lock(void)
+{
+    EnterCriticalSection(&input_lock);
+    take_held_input(&held_input, NULL);
+    LeaveCriticalSection(&input_lock);
+}
+
+// The cycle's platform: the performance counter, Sleep, the processor's
+// spin hint, SendInput and the pause test, and input_lock around the latch.
+const PacingOps WIN32_PACING_OPS = {
+    counter_now,          // read_counter
+    sleep_whole_ms,       // sleep_ms
+    give_up_slice,        // give_up_slice
+    spin_hint,            // spin_hint
+    send_input_edge,      // send_edge
+    worker_should_pause,  // should_pause
+    running_now,          // is_running
+    latch_under_lock,     // latch_input
+    clear_under_lock,     // clear_latch
+};
+
 }  // namespace
 
-int32_t wait_until(int64_t target)
-{
-    // running is looked at before every reading of the counter, so a stop is
-    // seen within one sleep even when the target has already passed.
-    while (running.load() != 0) {
-        const WaitStep step = wait_step_for(target - counter_now(), perf_frequency);
-        switch (step.action) {
-        case WAIT_STEP_DONE: return 1;
-        case WAIT_STEP_SLEEP: Sleep(step.sleep_ms); break;
-        case WAIT_STEP_YIELD: Sleep(0); break;
-        default: YieldProcessor(); break;
-        }
-    }
-    return 0;
-}
+int32_t wait_until(int64_t target) { return pacing_wait_until(&WIN32_PACING_OPS, target); }
 
 int32_t cursor_over_main_window(void)
 {
@@ -80,40 +103,8 @@ DWORD WINAPI worker_main(LPVOID unused)
 {
     (void)unused;
     begin_timer_resolution(TIMER_RESOLUTION_MS);
-    int64_t deadline = counter_now();  // the first press is due at once
-    const int64_t period_ticks = ticks_from_us(period_us, perf_frequency);
-    const int64_t hold_ticks = ticks_from_us(hold_us, perf_frequency);
-    const int64_t catch_up_ticks = CATCH_UP_PERIODS * period_ticks;
-
-    while (running.load() != 0) {
-        // Checked only before a press: once a press is out, its release
-        // follows after the hold whatever comes to the front meanwhile.
-        if (worker_should_pause()) {
-            Sleep(PAUSE_POLL_MS);
-            deadline = counter_now();  // paused time is never made up
-            continue;
-        }
-        // Latched before the press, so that whoever ends the run finds it.
-        EnterCriticalSection(&input_lock);
-        latch_held_input(&held_input, &current_input);
-        LeaveCriticalSection(&input_lock);
-        const uint32_t press = send_input_edge(current_input, EDGE_PRESS);
-
-        // A stop during the hold leaves the press latched: it is released
-        // below, and the pair is not counted.
-        if (!wait_until(deadline + hold_ticks)) break;
-        const uint32_t release = send_input_edge(current_input, EDGE_RELEASE);
-        EnterCriticalSection(&input_lock);
-        take_held_input(&held_input, NULL);
-        LeaveCriticalSection(&input_lock);
-        // Only this thread adds to the count while it runs, so the test and
-        // the add cannot be overtaken.
-        if (pair_is_counted(sent_count.load(), press, release)) sent_count.fetch_add(1);
-
-        deadline = next_deadline(deadline, period_ticks, catch_up_ticks, counter_now());
-        if (!wait_until(deadline)) break;
-    }
-
+    pacing_cycle(&WIN32_PACING_OPS);
+    // A press whose hold the stop cut short is still latched: released here.
     release_held_input();
     end_timer_resolution(TIMER_RESOLUTION_MS);
     PostMessageA(main_window, WM_WORKER_DONE, 0, 0);
