@@ -65,7 +65,8 @@ void loaded_from(Session *s, HANDLE process, const char *dll, char *path, size_t
     if (!expect(s, EnumProcessModules(process, modules, sizeof modules, &needed) != 0,
                 "the modules of rivanta.exe cannot be listed (error %lu)", (unsigned long)GetLastError()))
         return;
-    const DWORD count = needed / sizeof modules[0] < (DWORD)MAX_MODULES ? needed / sizeof modules[0] : MAX_MODULES;
+    const DWORD listed = needed / (DWORD)sizeof modules[0];
+    const DWORD count = listed < (DWORD)MAX_MODULES ? listed : (DWORD)MAX_MODULES;
     for (DWORD i = 0; i < count; ++i) {
         char file[MAX_PATH] = "";
         if (!GetModuleFileNameExA(process, modules[i], file, sizeof file)) continue;

@@ -3,6 +3,7 @@
 // are checked by app_main_test.)
 #include <windows.h>
 #include <gtest/gtest.h>
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
