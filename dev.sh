@@ -15,7 +15,10 @@ USAGE="usage: ./dev.sh COMMAND [ARGS...]
                     with DISPLAY= in front) a private Xvfb is started and stopped.
                     '--preset NAME' picks another test preset instead: native,
                     native-asan, native-tsan, e.g. ./dev.sh ctest --preset native
-  run               build the windows preset and launch rivanta.exe under Wine
+  run               build rivanta.exe and launch it under Wine. Without a display
+                    (a server, a container) it starts a private one, saves a
+                    screenshot of the window to build/rivanta-run.png once it is
+                    up, and keeps running until Ctrl+C
   bench             build and run the benchmarks (not part of the tests)
   help              show this text
 Environment: CI=true turns warnings into errors; JOBS (build jobs, default:
@@ -36,6 +39,8 @@ BENCH_PACKAGES=(python3-matplotlib)
 
 # The Wine prefix that the windows preset's tests run in (tests/CMakeLists.txt).
 TEST_WINEPREFIX="$ROOT/build/windows/wineprefix"
+# The one that ./dev.sh run launches the program in.
+RUN_WINEPREFIX="$ROOT/build/wineprefix-run"
 
 log() { printf '== %s\n' "$*"; }
 
@@ -45,7 +50,7 @@ ensure_packages() { # extra packages beyond PACKAGES...
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
   [ ${#missing[@]} -eq 0 ] && return 0
-  log "installing: ${missing[*]}"
+  log "installing: ${missing[*]} (a few minutes on a fresh machine, once)"
   local sudo=()
   [ "$(id -u)" -ne 0 ] && sudo=(sudo)
   export DEBIAN_FRONTEND=noninteractive
@@ -56,11 +61,12 @@ ensure_packages() { # extra packages beyond PACKAGES...
 
 # Configures and builds one preset of CMakePresets.json; the presets hold every
 # setting but the warnings-as-errors switch, which follows CI.
-configure_build() { # preset
+configure_build() { # preset [cmake --build arguments, e.g. --target NAME...]
   local preset=$1
-  log "configure + build: $preset"
+  shift
+  log "configure + build: $preset${*:+ ($*)}"
   cmake --preset "$preset" -DRIVANTA_WERROR=$WERROR >/dev/null || return 1
-  cmake --build --preset "$preset" -j "$JOBS" || return 1
+  cmake --build --preset "$preset" -j "$JOBS" "$@" || return 1
 }
 
 # ---- results ------------------------------------------------------------------
@@ -145,7 +151,7 @@ run_ctest() { # name of the run, ctest args...
 # hotkeys need one. Xvfb picks a free display number itself, so runs of other
 # people on the same machine do not collide.
 XVFB_PID=
-start_xvfb() {
+start_xvfb() { # [quiet]: say nothing once it is up
   [ -n "$XVFB_PID" ] && return 0
   local fd_file number
   fd_file=$(mktemp)
@@ -165,12 +171,17 @@ start_xvfb() {
     return 1
   fi
   export DISPLAY=":$number"
-  log "Xvfb on $DISPLAY"
+  [ -z "${1:-}" ] && log "Xvfb on $DISPLAY"
+  return 0
+}
+
+display_answers() {
+  [ -n "${DISPLAY:-}" ] && timeout 10 xdpyinfo >/dev/null 2>&1
 }
 
 # The display in DISPLAY when it answers, else a private one.
 ensure_display() {
-  if [ -n "${DISPLAY:-}" ] && timeout 10 xdpyinfo >/dev/null 2>&1; then
+  if display_answers; then
     log "using the display $DISPLAY"
     return 0
   fi
@@ -182,9 +193,14 @@ ensure_display() {
 # script, and so does the test prefix's wineserver when this script ran the
 # Windows tests (they keep it alive on purpose and stop it only at their end).
 WINE_TESTS_RAN=
+RUN_WINE_STARTED=
 cleanup() {
   if [ -n "$WINE_TESTS_RAN" ] && [ -d "$TEST_WINEPREFIX" ]; then
     WINEPREFIX="$TEST_WINEPREFIX" wineserver -k </dev/null >/dev/null 2>&1
+  fi
+  # ./dev.sh run: rivanta.exe and everything else of its own prefix.
+  if [ -n "$RUN_WINE_STARTED" ]; then
+    WINEPREFIX="$RUN_WINEPREFIX" wineserver -k </dev/null >/dev/null 2>&1
   fi
   if [ -n "$XVFB_PID" ]; then
     kill "$XVFB_PID" 2>/dev/null
@@ -271,12 +287,64 @@ cmd_ctest() { # ctest args...; --preset NAME picks a test preset other than wind
 
 cmd_run() {
   ensure_packages
-  configure_build windows || exit 1
+  [ -f build/windows/build.ninja ] ||
+    log "first build of rivanta.exe (the windows preset): under a minute; later runs start in seconds"
+  configure_build windows --target rivanta window_shot || exit 1
   local exe="$ROOT/build/windows/app/rivanta.exe"
-  export WINEPREFIX="$ROOT/build/wineprefix-run" WINEDEBUG=-all
-  ensure_display || exit 1
-  log "launching $exe"
-  wine "$exe"
+  local shot_tool="$ROOT/build/windows/tests/e2e/window_shot.exe"
+  local shot="$ROOT/build/rivanta-run.png"
+
+  local headless=
+  if ! display_answers; then
+    headless="DISPLAY is unset"
+    [ -n "${DISPLAY:-}" ] && headless="the display $DISPLAY does not answer"
+    start_xvfb quiet || exit 1
+    log "no display ($headless): running on a private Xvfb ($DISPLAY); a screenshot of the window goes to $shot"
+  fi
+
+  export WINEPREFIX="$RUN_WINEPREFIX" WINEDEBUG=-all
+  RUN_WINE_STARTED=1
+  [ -d "$WINEPREFIX" ] ||
+    log "first run: Wine creates its prefix in build/wineprefix-run (about 15 s, once)"
+  # Creates the prefix if need be, and starts its server apart from this
+  # script's output.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+
+  if [ -z "$headless" ]; then
+    log "launching $exe on $DISPLAY (close its window, or Ctrl+C here)"
+    # In the background, so that Ctrl+C, which Wine's programs do not heed,
+    # ends the wait at once and the clean-up ends the program.
+    wine "$exe" </dev/null &
+    wait $!
+    return
+  fi
+
+  # No one can see the window: a screenshot shows what ran. Without a window
+  # manager only a Wine virtual desktop draws the window's frame, and the
+  # screenshot tool must run in the same desktop to find the window. Wine's
+  # launchers for a desktop do not end with their program, so both run in
+  # the background and the tool's output (the file it wrote, or why not) is
+  # polled for.
+  local desktop="explorer /desktop=Rivanta,1024x768"
+  local shot_log="$ROOT/build/rivanta-run-shot.log"
+  rm -f "$shot" "$shot_log"
+  wine $desktop "$exe" </dev/null >/dev/null 2>&1 &
+  wine $desktop "$shot_tool" Rivanta "$shot" 120 </dev/null >"$shot_log" 2>&1 &
+  local tenths=0
+  until grep -q 'png (\|window_shot:' "$shot_log" 2>/dev/null || [ $tenths -ge 1300 ]; do
+    sleep 0.1
+    tenths=$((tenths + 1))
+  done
+  if grep -q 'png (' "$shot_log"; then
+    log "screenshot: $shot"
+  else
+    echo "no screenshot of the window: $(cat "$shot_log" 2>/dev/null)" >&2
+  fi
+  log "rivanta.exe is running on the private display; Ctrl+C ends it"
+  # Until every program of the run prefix has ended; in the background, so
+  # that Ctrl+C ends the wait at once.
+  wineserver -w &
+  wait $!
 }
 
 cmd_bench() {

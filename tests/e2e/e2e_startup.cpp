@@ -7,7 +7,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include "e2e_checks.h"
-#include "png_writer.h"
+#include "window_capture.h"
 
 namespace {
 
@@ -30,77 +30,17 @@ const char HELP_TEXT[] =
     "Elevated, protected or anti-cheat programs may ignore synthetic input; this cannot work in "
     "every program. No network, no auto-start, no background activity.";
 
-// Copies the screen rectangle of a window into rgb (3 bytes a pixel, rows top
-// down). Returns 1 on success.
-int32_t capture_window(HWND window, uint8_t *rgb, int32_t width, int32_t height)
-{
-    RECT r;
-    GetWindowRect(window, &r);
-    HDC screen = GetDC(NULL);
-    HDC memory = CreateCompatibleDC(screen);
-    BITMAPINFO info;
-    memset(&info, 0, sizeof info);
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down rows
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 24;
-    info.bmiHeader.biCompression = BI_RGB;
-    void *bits = NULL;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, NULL, 0);
-    int32_t ok = 0;
-    if (memory && bitmap && bits) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
-        GdiFlush();
-        SelectObject(memory, old);
-        int32_t stride = (width * 3 + 3) & ~3;
-        for (int32_t y = 0; ok && y < height; ++y) {
-            const uint8_t *src = (const uint8_t *)bits + (size_t)y * stride;
-            uint8_t *dest = rgb + (size_t)y * width * 3;
-            for (int32_t x = 0; x < width; ++x) {  // BGR to RGB
-                dest[x * 3] = src[x * 3 + 2];
-                dest[x * 3 + 1] = src[x * 3 + 1];
-                dest[x * 3 + 2] = src[x * 3];
-            }
-        }
-    }
-    if (bitmap) DeleteObject(bitmap);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(NULL, screen);
-    return ok;
-}
-
-// Saves a PNG of the program's window once two captures in a row agree (the
-// window has finished painting).
+// Saves a PNG of the program's window once it has finished painting.
 void save_screenshot(Session *s, const char *file_name)
 {
     if (!s->out_dir[0]) return;
-    RECT r;
-    GetWindowRect(s->main, &r);
-    int32_t width = r.right - r.left, height = r.bottom - r.top;
-    size_t size = (size_t)width * height * 3;
-    uint8_t *a = (uint8_t *)malloc(size);
-    uint8_t *b = (uint8_t *)malloc(size);
-    int32_t stable = 0;
-    DWORD start = GetTickCount();
-    if (a && b && capture_window(s->main, a, width, height)) {
-        while (!stable && !deadline_passed(start, E2E_REACTION_MS)) {
-            Sleep(50);
-            if (!capture_window(s->main, b, width, height)) break;
-            stable = memcmp(a, b, size) == 0;
-            memcpy(a, b, size);
-        }
-    }
-    int32_t varied = 0;
-    for (size_t i = 3; stable && i < size && !varied; ++i) varied = a[i] != a[i % 3];
     char path[MAX_PATH * 2];
     snprintf(path, sizeof path, "%s\\%s", s->out_dir, file_name);
-    if (expect(s, stable && varied, "no steady, non-blank capture of the main window") &&
-        expect(s, png_write_rgb(path, a, width, height), "could not write %s", path))
+    int32_t width = 0, height = 0;
+    const WindowShot shot = save_window_png(s->main, path, E2E_REACTION_MS, &width, &height);
+    if (expect(s, shot != WINDOW_SHOT_NOT_SETTLED, "no steady, non-blank capture of the main window") &&
+        expect(s, shot == WINDOW_SHOT_SAVED, "could not write %s", path))
         note("screenshot: %s (%d x %d)", path, width, height);
-    free(a);
-    free(b);
 }
 
 // One control as the window must show it after start-up.
