@@ -149,5 +149,4 @@ void scenario_planted_dll(Session *s)
     }
     read_marker(marker, text, sizeof text);
     expect(s, !file_exists(marker), "the winmm.dll planted beside rivanta.exe was loaded by %s", text);
-
 }
