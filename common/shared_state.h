@@ -10,8 +10,9 @@
 // sent_count        worker adds 1 per counted pair; the run controller sets
 //                   0 while no worker exists; the window shows it.
 // perf_frequency    app_main, once, before any worker; the worker.
-// current_input     run controller, only while no worker exists; the worker
-//                   at every edge, and the status texts.
+// current_input     run controller, only while no worker exists, with the
+//                   mouse button it names turned into the physical one; the
+//                   worker at every edge, and the status texts.
 // period_us,        the Schedule: run controller, only while no worker
 // hold_us           exists; the worker once at its start, the status texts.
 // held_input        latched and cleared by the worker, taken by every release
@@ -47,7 +48,8 @@ extern std::atomic<int32_t> sent_count;
 // Performance-counter ticks per second.
 extern int64_t perf_frequency;
 // The input being sent; all zero (a keyboard input with no key) until the
-// first accepted settings.
+// first accepted settings. A mouse input names the physical button that
+// Windows delivers as the chosen one (the other one on a swapped mouse).
 extern InputSpec current_input;
 // The Schedule, in microseconds: initially 50000 and 25000 (20 per second).
 extern int32_t period_us;

@@ -111,6 +111,11 @@ int32_t apply_settings(void)
         return 0;
     }
     current_input = chosen;
+    // SendInput's mouse flags name physical buttons, which Windows swaps for
+    // a left-handed mouse: the run sends the one delivered as the chosen
+    // button. A swap changed during the run does not split a press from
+    // its release, both go to the same physical button.
+    current_input.button = physical_button_for(chosen.button, GetSystemMetrics(SM_SWAPBUTTON) != 0);
     period_us = period_from_rate(entry.scheduled_rate);
     hold_us = hold_from_period(period_us);
     sent_count.store(0);

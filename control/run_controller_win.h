@@ -20,8 +20,11 @@ extern HANDLE worker_thread;
 // message is the stop text's first part, used only if the event stops a run.
 void handle_run_event(RunEvent event, const char *message);
 // 1 when the settings were accepted and copied; 0 when refused (the reason
-// is already showing in status_label). Also switches the window into run
-// mode: the input list and rate controls disabled, the button reading "Stop".
+// is already showing in status_label). The mouse button is copied as the
+// physical one that the system delivers as the chosen button (the swap
+// setting is read here, at every arming and start). Also switches the
+// window into run mode: the input list and rate controls disabled, the
+// button reading "Stop".
 int32_t apply_settings(void);
 void enter_armed(void);
 // Ends any run: stops and waits for the worker, releases what is held,
