@@ -20,6 +20,9 @@
 // hotkey_f6_ok,     the window's WM_CREATE, once; the hotkey hint.
 // hotkey_f8_ok
 // run_state         run controller; the window's message handlers.
+// run_hotkeys_      run controller (registered when a run is armed or
+// registered        started, unregistered when it ends and when the window
+//                   is destroyed); only the run controller reads it.
 //
 // Win32 only, declared beside their types:
 // main_window and   the window's WM_CREATE, once; every layer, the worker's
@@ -61,3 +64,7 @@ extern int32_t hotkey_f6_ok;
 extern int32_t hotkey_f8_ok;
 // Idle, armed or running.
 extern RunState run_state;
+// Which rows of RUN_HOTKEYS (control/run_hotkeys.h) are registered, a bit
+// per row: F6 and F8 with modifiers, held only while a run is armed or
+// running.
+extern uint32_t run_hotkeys_registered;

@@ -3,6 +3,7 @@
 #include "common/shared_state.h"
 #include "common/window_handles_win.h"
 #include "control/hotkey_hint.h"
+#include "control/run_hotkeys.h"
 #include "control/status_texts.h"
 #include "input/input_catalogue.h"
 #include "input/synthetic_input_win.h"
@@ -11,6 +12,13 @@
 #include "rate/rate_plan.h"
 
 HANDLE worker_thread = NULL;
+
+// The portable hotkey values must be the platform's own.
+static_assert(HOTKEY_MOD_ALT == MOD_ALT, "modifier flag");
+static_assert(HOTKEY_MOD_CONTROL == MOD_CONTROL, "modifier flag");
+static_assert(HOTKEY_MOD_SHIFT == MOD_SHIFT, "modifier flag");
+static_assert(HOTKEY_MOD_NOREPEAT == MOD_NOREPEAT, "modifier flag");
+static_assert(HOTKEY_VK_F6 == VK_F6 && HOTKEY_VK_F8 == VK_F8, "hotkey codes");
 
 namespace {
 
@@ -41,6 +49,12 @@ void start_worker(void)
     }
     running.store(0);
     stop_run("Could not start the worker thread.");
+}
+
+// 1 when the plain registration of key succeeded at WM_CREATE.
+int32_t plain_key_registered(uint32_t key)
+{
+    return key == HOTKEY_VK_F6 ? hotkey_f6_ok : hotkey_f8_ok;
 }
 
 }  // namespace
@@ -124,7 +138,30 @@ int32_t apply_settings(void)
     EnableWindow(input_combo, FALSE);
     set_rate_controls_enabled(0);
     SetWindowTextA(start_button, "Stop");
+    register_run_hotkeys();
     return 1;
+}
+
+void register_run_hotkeys(void)
+{
+    for (uint32_t row = 0; row < RUN_HOTKEY_COUNT; ++row) {
+        const HotkeySpec &hotkey = RUN_HOTKEYS[row];
+        const uint32_t bit = UINT32_C(1) << row;
+        // A key that another program held at start-up is left to it with
+        // every modifier: the hint keeps saying it is unavailable.
+        if ((run_hotkeys_registered & bit) || !plain_key_registered(hotkey.vk)) continue;
+        if (RegisterHotKey(main_window, hotkey.id, hotkey.modifiers, hotkey.vk))
+            run_hotkeys_registered |= bit;
+    }
+}
+
+void unregister_run_hotkeys(void)
+{
+    for (uint32_t row = 0; row < RUN_HOTKEY_COUNT; ++row) {
+        const uint32_t bit = UINT32_C(1) << row;
+        if (run_hotkeys_registered & bit) UnregisterHotKey(main_window, RUN_HOTKEYS[row].id);
+    }
+    run_hotkeys_registered = 0;
 }
 
 void enter_armed(void)
@@ -144,6 +181,7 @@ void stop_run(const char *message)
     // While the worker lives it may sit between latching and pressing; a
     // release taken now could overtake that press. Its own end releases.
     if (worker_gone) release_held_input();
+    unregister_run_hotkeys();
     SetWindowTextA(start_button, "Start");
     EnableWindow(input_combo, TRUE);
     set_rate_controls_enabled(1);

@@ -27,6 +27,7 @@ inline void reset_shared_state(void)
     hotkey_f6_ok = 0;
     hotkey_f8_ok = 0;
     run_state = RUN_IDLE;
+    run_hotkeys_registered = 0;
 #ifdef RIVANTA_WIN32_TEST
     worker_thread = NULL;
 #endif

@@ -6,6 +6,7 @@
 #include "common/window_handles_win.h"
 #include "control/hotkey_hint.h"
 #include "control/run_controller_win.h"
+#include "control/run_hotkeys.h"
 #include "control/status_texts.h"
 #include "input/input_catalogue.h"
 #include "input/synthetic_input_win.h"
@@ -92,10 +93,13 @@ LRESULT on_timer(HWND window)
     return 0;
 }
 
+// F6 and F8 with modifiers, registered while a run is armed or running, act
+// as the plain keys.
 LRESULT on_hotkey(WPARAM wparam)
 {
-    if (wparam == (WPARAM)HOTKEY_ID_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
-    else if (wparam == (WPARAM)HOTKEY_ID_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
+    const uint32_t key = wparam <= (WPARAM)INT32_MAX ? hotkey_key_for_id((int32_t)wparam) : 0;
+    if (key == HOTKEY_VK_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
+    else if (key == HOTKEY_VK_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
     return 0;
 }
 
@@ -113,6 +117,9 @@ LRESULT on_destroy(HWND window)
 {
     UnregisterHotKey(window, HOTKEY_ID_F8);
     UnregisterHotKey(window, HOTKEY_ID_F6);
+    // A window destroyed without WM_CLOSE (no stop_run) still gives back the
+    // run's combinations.
+    unregister_run_hotkeys();
     // A worker that outlived its stop still owns the latch; its own end
     // releases, and the exit makes a last release after waiting for it.
     if (!worker_still_alive()) release_held_input();
