@@ -9,6 +9,10 @@
 //                   before every reading of the counter, and the window.
 // sent_count        worker adds 1 per counted pair; the run controller sets
 //                   0 while no worker exists; the window shows it.
+// input_refused     worker, after every press: 1 when the system inserted
+//                   nothing, 0 when it inserted the press; the run controller
+//                   sets 0 while no worker exists; the window's status
+//                   refresh reads it.
 // perf_frequency    app_main, once, before any worker; the worker.
 // current_input     run controller, only while no worker exists, with the
 //                   mouse button it names turned into the physical one; the
@@ -31,10 +35,14 @@
 //                   held_input and nothing else (input/synthetic_input_win.h).
 // worker_thread     run controller only (control/run_controller_win.h).
 // instance_mutex    app_main only (app/app_main_win.h).
+// system_send_input the system call behind send_input_edge: SendInput from
+//                   the start; only tests replace it, while no worker exists
+//                   (input/synthetic_input_win.h).
 //
-// Everything but running, sent_count and held_input belongs to the window
-// thread or is written before the worker exists: creating the thread orders
-// those writes before the worker's first reads, so they need no lock.
+// Everything but running, sent_count, input_refused and held_input belongs
+// to the window thread or is written before the worker exists: creating the
+// thread orders those writes before the worker's first reads, so they need
+// no lock.
 #pragma once
 #include <atomic>
 #include <stdint.h>
@@ -48,6 +56,10 @@ extern std::atomic<int32_t> running;
 // Completed press/release pairs of the current run. Stops rising at
 // INT32_MAX instead of wrapping to a negative number.
 extern std::atomic<int32_t> sent_count;
+// 1 while the most recent press of the run was refused: the system inserted
+// nothing (the window in front belongs to a program of higher integrity, a
+// secure desktop is up, or the session is locked). 0 once one is inserted.
+extern std::atomic<int32_t> input_refused;
 // Performance-counter ticks per second.
 extern int64_t perf_frequency;
 // The input being sent; all zero (a keyboard input with no key) until the

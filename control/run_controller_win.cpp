@@ -133,6 +133,7 @@ int32_t apply_settings(void)
     period_us = period_from_rate(entry.scheduled_rate);
     hold_us = hold_from_period(period_us);
     sent_count.store(0);
+    input_refused.store(0);
     // Accepted settings put the window into run mode here, not in the
     // caller: the arming and the start both need it, and a refusal never.
     EnableWindow(input_combo, FALSE);

@@ -36,19 +36,15 @@ void apply_fastest_mode(void)
     SetWindowTextA(status_label, compose_fastest_text(text, sizeof text, preset, hotkey_hint()));
 }
 
-// The running status line's pause note: the own window in front comes first.
-const char *pause_suffix(void)
-{
-    if (own_window_in_front()) return " - PAUSED while this window is active";
-    if (worker_should_pause()) return " - PAUSED while the cursor is over this window";
-    return "";
-}
-
 void show_running_status(void)
 {
+    // The pause test is evaluated afresh, so it reads the foreground window
+    // again; the refusal is what the worker saw at its most recent press.
+    const char *suffix =
+        running_suffix(own_window_in_front(), worker_should_pause(), input_refused.load());
     char text[STATUS_RUNNING_SIZE];
-    compose_running_text(text, sizeof text, &current_input, period_us, sent_count.load(),
-                         pause_suffix(), hotkey_hint());
+    compose_running_text(text, sizeof text, &current_input, period_us, sent_count.load(), suffix,
+                         hotkey_hint());
     SetWindowTextA(status_label, text);
 }
 
