@@ -33,6 +33,28 @@ HWND box_to_correct(uint32_t status)
     return status == RATE_BAD_INTERVAL ? ms_edit : count_edit;
 }
 
+// 1 while the user holds a key of switching between applications: Alt (the
+// task switcher is in front while it is held) or a Windows key (the Start
+// menu or the task view). The physical state, whichever window has the focus.
+int32_t switching_key_held(void)
+{
+    const int keys[] = {VK_MENU, VK_LWIN, VK_RWIN};
+    for (int key : keys)
+        if (GetAsyncKeyState(key) & 0x8000) return 1;
+    return 0;
+}
+
+// For an arming tick: 1 while the run must stay armed. During a switch the
+// foreground can be no window at all, and with Alt held it is the task
+// switcher: the first presses would go there.
+int32_t arming_must_wait(void)
+{
+    return arming_may_start(GetForegroundWindow() != NULL, own_window_in_front(),
+                            switching_key_held())
+               ? 0
+               : 1;
+}
+
 // ACT_START after accepted settings: the start text, the worker and the
 // status refresh timer. A worker that cannot be created ends as a stop.
 void start_worker(void)
@@ -78,7 +100,10 @@ void handle_run_event(RunEvent event, const char *message)
     // The table's next state is kept aside until the start or the arming is
     // certain, so that a refusal leaves run_state as it was.
     RunState next = run_state;
-    const RunAction action = run_transition(&next, event, own_window_in_front());
+    // An arming tick treats a switch still under way like the program's own
+    // window in front: the run stays armed until the switch is over.
+    const int32_t own = event == EV_ARM_TICK ? arming_must_wait() : own_window_in_front();
+    const RunAction action = run_transition(&next, event, own);
     if (action == ACT_STOP) {
         stop_run(message);  // sets run_state to RUN_IDLE itself
         return;
