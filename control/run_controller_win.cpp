@@ -3,6 +3,7 @@
 #include "common/shared_state.h"
 #include "common/window_handles_win.h"
 #include "control/hotkey_hint.h"
+#include "control/run_hotkeys.h"
 #include "control/status_texts.h"
 #include "input/input_catalogue.h"
 #include "input/synthetic_input_win.h"
@@ -11,6 +12,13 @@
 #include "rate/rate_plan.h"
 
 HANDLE worker_thread = NULL;
+
+// The portable hotkey values must be the platform's own.
+static_assert(HOTKEY_MOD_ALT == MOD_ALT, "modifier flag");
+static_assert(HOTKEY_MOD_CONTROL == MOD_CONTROL, "modifier flag");
+static_assert(HOTKEY_MOD_SHIFT == MOD_SHIFT, "modifier flag");
+static_assert(HOTKEY_MOD_NOREPEAT == MOD_NOREPEAT, "modifier flag");
+static_assert(HOTKEY_VK_F6 == VK_F6 && HOTKEY_VK_F8 == VK_F8, "hotkey codes");
 
 namespace {
 
@@ -23,6 +31,28 @@ HWND box_to_correct(uint32_t status)
 {
     if (!interval_mode_selected()) return cps_edit;
     return status == RATE_BAD_INTERVAL ? ms_edit : count_edit;
+}
+
+// 1 while the user holds a key of switching between applications: Alt (the
+// task switcher is in front while it is held) or a Windows key (the Start
+// menu or the task view). The physical state, whichever window has the focus.
+int32_t switching_key_held(void)
+{
+    const int keys[] = {VK_MENU, VK_LWIN, VK_RWIN};
+    for (int key : keys)
+        if (GetAsyncKeyState(key) & 0x8000) return 1;
+    return 0;
+}
+
+// For an arming tick: 1 while the run must stay armed. During a switch the
+// foreground can be no window at all, and with Alt held it is the task
+// switcher: the first presses would go there.
+int32_t arming_must_wait(void)
+{
+    return arming_may_start(GetForegroundWindow() != NULL, own_window_in_front(),
+                            switching_key_held())
+               ? 0
+               : 1;
 }
 
 // ACT_START after accepted settings: the start text, the worker and the
@@ -41,6 +71,12 @@ void start_worker(void)
     }
     running.store(0);
     stop_run("Could not start the worker thread.");
+}
+
+// 1 when the plain registration of key succeeded at WM_CREATE.
+int32_t plain_key_registered(uint32_t key)
+{
+    return key == HOTKEY_VK_F6 ? hotkey_f6_ok : hotkey_f8_ok;
 }
 
 }  // namespace
@@ -64,7 +100,10 @@ void handle_run_event(RunEvent event, const char *message)
     // The table's next state is kept aside until the start or the arming is
     // certain, so that a refusal leaves run_state as it was.
     RunState next = run_state;
-    const RunAction action = run_transition(&next, event, own_window_in_front());
+    // An arming tick treats a switch still under way like the program's own
+    // window in front: the run stays armed until the switch is over.
+    const int32_t own = event == EV_ARM_TICK ? arming_must_wait() : own_window_in_front();
+    const RunAction action = run_transition(&next, event, own);
     if (action == ACT_STOP) {
         stop_run(message);  // sets run_state to RUN_IDLE itself
         return;
@@ -111,15 +150,44 @@ int32_t apply_settings(void)
         return 0;
     }
     current_input = chosen;
+    // SendInput's mouse flags name physical buttons, which Windows swaps for
+    // a left-handed mouse: the run sends the one delivered as the chosen
+    // button. A swap changed during the run does not split a press from
+    // its release, both go to the same physical button.
+    current_input.button = physical_button_for(chosen.button, GetSystemMetrics(SM_SWAPBUTTON) != 0);
     period_us = period_from_rate(entry.scheduled_rate);
     hold_us = hold_from_period(period_us);
     sent_count.store(0);
+    input_refused.store(0);
     // Accepted settings put the window into run mode here, not in the
     // caller: the arming and the start both need it, and a refusal never.
     EnableWindow(input_combo, FALSE);
     set_rate_controls_enabled(0);
     SetWindowTextA(start_button, "Stop");
+    register_run_hotkeys();
     return 1;
+}
+
+void register_run_hotkeys(void)
+{
+    for (uint32_t row = 0; row < RUN_HOTKEY_COUNT; ++row) {
+        const HotkeySpec &hotkey = RUN_HOTKEYS[row];
+        const uint32_t bit = UINT32_C(1) << row;
+        // A key that another program held at start-up is left to it with
+        // every modifier: the hint keeps saying it is unavailable.
+        if ((run_hotkeys_registered & bit) || !plain_key_registered(hotkey.vk)) continue;
+        if (RegisterHotKey(main_window, hotkey.id, hotkey.modifiers, hotkey.vk))
+            run_hotkeys_registered |= bit;
+    }
+}
+
+void unregister_run_hotkeys(void)
+{
+    for (uint32_t row = 0; row < RUN_HOTKEY_COUNT; ++row) {
+        const uint32_t bit = UINT32_C(1) << row;
+        if (run_hotkeys_registered & bit) UnregisterHotKey(main_window, RUN_HOTKEYS[row].id);
+    }
+    run_hotkeys_registered = 0;
 }
 
 void enter_armed(void)
@@ -139,6 +207,7 @@ void stop_run(const char *message)
     // While the worker lives it may sit between latching and pressing; a
     // release taken now could overtake that press. Its own end releases.
     if (worker_gone) release_held_input();
+    unregister_run_hotkeys();
     SetWindowTextA(start_button, "Start");
     EnableWindow(input_combo, TRUE);
     set_rate_controls_enabled(1);

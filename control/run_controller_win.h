@@ -20,15 +20,26 @@ extern HANDLE worker_thread;
 // message is the stop text's first part, used only if the event stops a run.
 void handle_run_event(RunEvent event, const char *message);
 // 1 when the settings were accepted and copied; 0 when refused (the reason
-// is already showing in status_label). Also switches the window into run
-// mode: the input list and rate controls disabled, the button reading "Stop".
+// is already showing in status_label). The mouse button is copied as the
+// physical one that the system delivers as the chosen button (the swap
+// setting is read here, at every arming and start). Also switches the
+// window into run mode: the input list and rate controls disabled, the
+// button reading "Stop", F6 and F8 registered with modifiers.
 int32_t apply_settings(void);
 void enter_armed(void);
 // Ends any run: stops and waits for the worker, releases what is held,
-// restores the controls and shows "<message>  (<n> presses|clicks sent)".
+// gives back F6 and F8 with modifiers, restores the controls and shows
+// "<message>  (<n> presses|clicks sent)".
 // A worker still alive after the wait keeps the latch: its own end releases
 // what it pressed, so no release can overtake its press.
 void stop_run(const char *message);
+// Registers, for main_window, those rows of RUN_HOTKEYS not registered yet
+// whose plain key could be registered when the window was created. A row
+// that another program holds stays unregistered: that combination then
+// does not reach the program, and nothing else changes.
+void register_run_hotkeys(void);
+// Unregisters every row of RUN_HOTKEYS that register_run_hotkeys registered.
+void unregister_run_hotkeys(void);
 // Waits up to wait_ms for the last worker to end. Returns 1 when no worker
 // thread is left (its handle is then closed), 0 while one still runs (the
 // handle is kept).

@@ -54,3 +54,8 @@ RunAction run_transition(RunState *state, RunEvent event, int32_t own_in_front)
     *state = step.after;
     return step.action;
 }
+
+int32_t arming_may_start(int32_t front_exists, int32_t own_in_front, int32_t switch_key_held)
+{
+    return front_exists && !own_in_front && !switch_key_held ? 1 : 0;
+}

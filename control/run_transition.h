@@ -18,3 +18,9 @@ enum RunAction : uint32_t { ACT_NONE = 0, ACT_ARM = 1, ACT_START = 2, ACT_STOP =
 // window is in front (0 or 1), and returns the action to take. Touches
 // nothing else.
 RunAction run_transition(RunState *state, RunEvent event, int32_t own_in_front);
+
+// Whether an arming tick may start the run: there is a foreground window,
+// it is not the program's own, and no key of switching between
+// applications (Alt, a Windows key) is held. Otherwise the user is still
+// switching and the run stays armed.
+int32_t arming_may_start(int32_t front_exists, int32_t own_in_front, int32_t switch_key_held);

@@ -23,6 +23,19 @@ int usable(char *out, size_t size) { return out && size > 0; }
 
 }  // namespace
 
+const char RUNNING_SUFFIX_PAUSED_OWN_WINDOW[] = " - PAUSED while this window is active";
+const char RUNNING_SUFFIX_PAUSED_CURSOR[] = " - PAUSED while the cursor is over this window";
+const char RUNNING_SUFFIX_REFUSED[] =
+    " - Windows is refusing the input (is the window in front running as administrator?)";
+
+const char *running_suffix(int32_t own_in_front, int32_t paused, int32_t refused)
+{
+    if (own_in_front) return RUNNING_SUFFIX_PAUSED_OWN_WINDOW;
+    if (paused) return RUNNING_SUFFIX_PAUSED_CURSOR;
+    if (refused) return RUNNING_SUFFIX_REFUSED;
+    return "";
+}
+
 char *compose_ready_text(char *out, size_t size, int32_t f6_ok, int32_t f8_ok)
 {
     if (!usable(out, size)) return out;
@@ -65,11 +78,11 @@ char *compose_armed_text(char *out, size_t size, const InputSpec *input, const c
 }
 
 char *compose_running_text(char *out, size_t size, const InputSpec *input, int32_t period,
-                           int32_t count, const char *pause_suffix, const char *hint)
+                           int32_t count, const char *suffix, const char *hint)
 {
     if (!usable(out, size)) return out;
     snprintf(out, size, "Running: %s at %.4g per second, %lu sent%s. %s.", name_of(input),
-             rate_of_period(period), shown_count(count), text_or_empty(pause_suffix),
+             rate_of_period(period), shown_count(count), text_or_empty(suffix),
              text_or_empty(hint));
     return out;
 }

@@ -32,10 +32,20 @@ char *compose_start_text(char *out, size_t size, const InputSpec *input, int32_t
                          const char *hint);
 // "Armed (<name>): switch to ..." in its keyboard or mouse wording.
 char *compose_armed_text(char *out, size_t size, const InputSpec *input, const char *hint);
+// The suffixes the running status line puts after its count.
+extern const char RUNNING_SUFFIX_PAUSED_OWN_WINDOW[];  // " - PAUSED while this window is active"
+extern const char RUNNING_SUFFIX_PAUSED_CURSOR[];      // " - PAUSED while the cursor is over this window"
+extern const char RUNNING_SUFFIX_REFUSED[];            // " - Windows is refusing the input (...)"
+// The suffix for the state of the run: the program's own window in front
+// first, then any other pause (a mouse input with the cursor over the
+// window), then the system refusing the most recent press; else "". A
+// paused run sends nothing, so a refusal seen before the pause is no news.
+const char *running_suffix(int32_t own_in_front, int32_t paused, int32_t refused);
 // The status refresh while running: "Running: <name> at <rate> per second,
-// <count> sent<pause suffix>. <hint>."
+// <count> sent<suffix>. <hint>."; with the longest name, rate, count, suffix
+// and hint it still fits STATUS_RUNNING_SIZE.
 char *compose_running_text(char *out, size_t size, const InputSpec *input, int32_t period,
-                           int32_t count, const char *pause_suffix, const char *hint);
+                           int32_t count, const char *suffix, const char *hint);
 // "<message>  (<count> presses|clicks sent)"; clicks for a mouse input.
 char *compose_stop_text(char *out, size_t size, const char *message, int32_t count, uint32_t kind);
 // "Rate: <status text>." for a rate that cannot run.

@@ -89,6 +89,14 @@ uint32_t mouse_flags_for(uint32_t button, uint32_t edge)
     return 0;
 }
 
+uint32_t physical_button_for(uint32_t button, int32_t swapped)
+{
+    if (!swapped) return button;
+    if (button == BUTTON_LEFT) return BUTTON_RIGHT;
+    if (button == BUTTON_RIGHT) return BUTTON_LEFT;
+    return button;
+}
+
 uint32_t key_flags_for(uint32_t extended, uint32_t edge)
 {
     uint32_t flags = 0;

@@ -1,5 +1,6 @@
-// The fixed list of the 71 inputs the program can repeat, and the mouse event
-// flags of each button edge. Portable.
+// The fixed list of the 71 inputs the program can repeat, the mouse event
+// flags of each button edge and the physical button of a swapped mouse.
+// Portable.
 #pragma once
 #include <stdint.h>
 
@@ -34,6 +35,10 @@ const uint32_t INPUT_MOUSE_RIGHT_UP = 0x0010;
 // Mouse event flags (MOUSEEVENTF_*) for a button edge: edge 0 is a press, any
 // other value a release; 0 for a button that is neither left nor right.
 uint32_t mouse_flags_for(uint32_t button, uint32_t edge);
+// The physical button that the system delivers as button: the other one of
+// left and right when the user swapped the primary and secondary buttons,
+// button itself otherwise (and for anything but left and right).
+uint32_t physical_button_for(uint32_t button, int32_t swapped);
 // Keyboard event flags (KEYEVENTF_*) for a key edge: INPUT_KEY_EXTENDED when
 // extended is nonzero, with INPUT_KEY_UP for any edge other than 0. Never a
 // scan-code or Unicode flag: the target always receives the virtual-key code.

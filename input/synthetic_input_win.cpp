@@ -13,6 +13,7 @@ static_assert(INPUT_MOUSE_RIGHT_DOWN == MOUSEEVENTF_RIGHTDOWN, "mouse flag");
 static_assert(INPUT_MOUSE_RIGHT_UP == MOUSEEVENTF_RIGHTUP, "mouse flag");
 
 CRITICAL_SECTION input_lock;
+SendInputCall system_send_input = SendInput;
 
 uint32_t send_input_edge(const InputSpec &input, InputEdge edge)
 {
@@ -33,7 +34,7 @@ uint32_t send_input_edge(const InputSpec &input, InputEdge edge)
         record.ki.wScan = (WORD)(MapVirtualKeyA(input.vk, MAPVK_VK_TO_VSC) & 0xFFFF);
         record.ki.dwFlags = key_flags_for(input.extended, edge);
     }
-    return SendInput(1, &record, sizeof record);
+    return system_send_input(1, &record, sizeof record);
 }
 
 void release_held_input(void)

@@ -37,6 +37,10 @@ void pacing_cycle(const PacingOps *ops)
         // Latched before the press, so that whoever ends the run finds it.
         ops->latch_input(current_input);
         const uint32_t press = ops->send_edge(current_input, EDGE_PRESS);
+        // Windows tells neither why nor for whom it refused: the window
+        // thread can only say that the most recent press went nowhere. The
+        // pair goes on as usual, so the release still follows.
+        input_refused.store(press == 0 ? 1 : 0);
 
         // The hold runs from the press's deadline, not from when it went
         // out: an overdue pair whose release is due as well goes out back to

@@ -41,7 +41,9 @@ int32_t pacing_wait_until(const PacingOps *ops, int64_t target);
 // 0: press/release pairs of current_input on absolute deadlines period_us
 // apart (Schedule and perf_frequency read once, at the start), each press
 // latched before it is sent and held until its deadline plus hold_us, the
-// counted pairs added to sent_count. Returns with the latch still holding a
-// press whose hold the stop cut short: sending that release is the caller's
-// end step. Allocates nothing and holds no lock across a wait or a send.
+// counted pairs added to sent_count, and after every press input_refused set
+// to whether the system refused it (inserted nothing). Returns with the
+// latch still holding a press whose hold the stop cut short: sending that
+// release is the caller's end step. Allocates nothing and holds no lock
+// across a wait or a send.
 void pacing_cycle(const PacingOps *ops);

@@ -18,6 +18,9 @@
 #ifndef PROCESS_POWER_THROTTLING_CURRENT_VERSION
 #define PROCESS_POWER_THROTTLING_CURRENT_VERSION 1
 #endif
+#ifndef PROCESS_POWER_THROTTLING_EXECUTION_SPEED
+#define PROCESS_POWER_THROTTLING_EXECUTION_SPEED 0x1
+#endif
 #ifndef PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION
 #define PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION 0x4
 #endif
@@ -123,12 +126,15 @@ void keep_timer_resolution_honoured(void)
     const SetProcessInformationFn set_information =
         reinterpret_cast<SetProcessInformationFn>(reinterpret_cast<void (*)(void)>(found));
 
-    // Control mask: this setting is ours to decide; state mask 0: do not
-    // relax the timer resolution while the windows are hidden or covered.
+    // Control mask: these settings are ours to decide; state mask 0: do not
+    // relax the timer resolution while the windows are hidden or covered,
+    // and do not throttle the execution speed (efficiency cores) of a
+    // process whose window is in the background for the whole of every run.
     PROCESS_POWER_THROTTLING_STATE state;
     ZeroMemory(&state, sizeof state);
     state.Version = PROCESS_POWER_THROTTLING_CURRENT_VERSION;
-    state.ControlMask = PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION;
+    state.ControlMask =
+        PROCESS_POWER_THROTTLING_IGNORE_TIMER_RESOLUTION | PROCESS_POWER_THROTTLING_EXECUTION_SPEED;
     state.StateMask = 0;
     set_information(GetCurrentProcess(), ProcessPowerThrottling, &state, sizeof state);
 }

@@ -22,6 +22,7 @@ int32_t own_window_in_front(void);
 // own_window_in_front, or a mouse input with the cursor over main_window.
 int32_t worker_should_pause(void);
 // Asks the system to keep honouring this process's timer resolution while its
-// windows are hidden or covered (Windows 11 power throttling). Ignores the
+// windows are hidden or covered, and not to throttle its execution speed in
+// the background (Windows 11 power throttling), in one request. Ignores the
 // result: older systems and Wine refuse it. Called once at start-up.
 void keep_timer_resolution_honoured(void);

@@ -11,6 +11,7 @@
 #ifdef RIVANTA_WIN32_TEST
 #include "common/window_handles_win.h"
 #include "control/run_controller_win.h"
+#include "input/synthetic_input_win.h"
 #endif
 
 // perf_frequency, input_lock and winmm's timer functions are left alone: they
@@ -21,6 +22,7 @@ inline void reset_shared_state(void)
 {
     running.store(0);
     sent_count.store(0);
+    input_refused.store(0);
     current_input = InputSpec{};
     period_us = 50000;
     hold_us = 25000;
@@ -28,7 +30,9 @@ inline void reset_shared_state(void)
     hotkey_f6_ok = 0;
     hotkey_f8_ok = 0;
     run_state = RUN_IDLE;
+    run_hotkeys_registered = 0;
 #ifdef RIVANTA_WIN32_TEST
     worker_thread = NULL;
+    system_send_input = SendInput;
 #endif
 }

@@ -6,6 +6,7 @@
 #include "common/window_handles_win.h"
 #include "control/hotkey_hint.h"
 #include "control/run_controller_win.h"
+#include "control/run_hotkeys.h"
 #include "control/status_texts.h"
 #include "input/input_catalogue.h"
 #include "input/synthetic_input_win.h"
@@ -35,19 +36,15 @@ void apply_fastest_mode(void)
     SetWindowTextA(status_label, compose_fastest_text(text, sizeof text, preset, hotkey_hint()));
 }
 
-// The running status line's pause note: the own window in front comes first.
-const char *pause_suffix(void)
-{
-    if (own_window_in_front()) return " - PAUSED while this window is active";
-    if (worker_should_pause()) return " - PAUSED while the cursor is over this window";
-    return "";
-}
-
 void show_running_status(void)
 {
+    // The pause test is evaluated afresh, so it reads the foreground window
+    // again; the refusal is what the worker saw at its most recent press.
+    const char *suffix =
+        running_suffix(own_window_in_front(), worker_should_pause(), input_refused.load());
     char text[STATUS_RUNNING_SIZE];
-    compose_running_text(text, sizeof text, &current_input, period_us, sent_count.load(),
-                         pause_suffix(), hotkey_hint());
+    compose_running_text(text, sizeof text, &current_input, period_us, sent_count.load(), suffix,
+                         hotkey_hint());
     SetWindowTextA(status_label, text);
 }
 
@@ -92,10 +89,13 @@ LRESULT on_timer(HWND window)
     return 0;
 }
 
+// F6 and F8 with modifiers, registered while a run is armed or running, act
+// as the plain keys.
 LRESULT on_hotkey(WPARAM wparam)
 {
-    if (wparam == (WPARAM)HOTKEY_ID_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
-    else if (wparam == (WPARAM)HOTKEY_ID_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
+    const uint32_t key = wparam <= (WPARAM)INT32_MAX ? hotkey_key_for_id((int32_t)wparam) : 0;
+    if (key == HOTKEY_VK_F8) handle_run_event(EV_HOTKEY_F8, "Stopped by F8.");
+    else if (key == HOTKEY_VK_F6) handle_run_event(EV_HOTKEY_F6, "Stopped by F6.");
     return 0;
 }
 
@@ -113,6 +113,9 @@ LRESULT on_destroy(HWND window)
 {
     UnregisterHotKey(window, HOTKEY_ID_F8);
     UnregisterHotKey(window, HOTKEY_ID_F6);
+    // A window destroyed without WM_CLOSE (no stop_run) still gives back the
+    // run's combinations.
+    unregister_run_hotkeys();
     // A worker that outlived its stop still owns the latch; its own end
     // releases, and the exit makes a last release after waiting for it.
     if (!worker_still_alive()) release_held_input();

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <stdint.h>
+#include "control/run_hotkeys.h"
 
 // winuser.h names the help cursor IDC_HELP; this program uses no such cursor
 // and gives the name to its help text control.
@@ -20,8 +21,8 @@ const int32_t IDC_MODE_INTERVAL = 108;
 const int32_t IDC_COUNT_EDIT = 109;
 const int32_t IDC_MS_EDIT = 110;
 const int32_t IDC_FASTEST = 111;
-const int32_t HOTKEY_ID_F8 = 1;
-const int32_t HOTKEY_ID_F6 = 2;
+// The hotkeys' identifiers (HOTKEY_ID_F8, HOTKEY_ID_F6 and those of the
+// combinations with modifiers) are in control/run_hotkeys.h.
 
 // Creates a child control of main_window with ui_font; returns its handle.
 HWND create_child(const char *class_name, const char *text, DWORD style, int32_t x, int32_t y,

@@ -92,11 +92,16 @@ void fill_input_list(void)
     SendMessageA(input_combo, CB_SETCURSEL, INPUT_DEFAULT_INDEX, 0);
 }
 
+int32_t register_hotkey(HWND window, const HotkeySpec &hotkey)
+{
+    return RegisterHotKey(window, hotkey.id, hotkey.modifiers, hotkey.vk) ? 1 : 0;
+}
+
 // F6 first, then F8; each flag says whether its registration succeeded.
 void register_hotkeys(HWND window)
 {
-    hotkey_f6_ok = RegisterHotKey(window, HOTKEY_ID_F6, MOD_NOREPEAT, VK_F6) ? 1 : 0;
-    hotkey_f8_ok = RegisterHotKey(window, HOTKEY_ID_F8, MOD_NOREPEAT, VK_F8) ? 1 : 0;
+    hotkey_f6_ok = register_hotkey(window, HOTKEY_F6);
+    hotkey_f8_ok = register_hotkey(window, HOTKEY_F8);
 }
 
 }  // namespace

@@ -9,7 +9,7 @@
 //
 // Exit code 0 when every check of the scenario held, 1 otherwise; 2 for an
 // unknown scenario. The scenarios are those of e2e_scenarios.def, in one file
-// per theme: e2e_startup, e2e_modes, e2e_runs and e2e_stress_*.
+// per theme: e2e_startup, e2e_modes, e2e_runs, e2e_hotkeys and e2e_stress_*.
 #include <windows.h>
 #include <stdio.h>
 #include <string.h>

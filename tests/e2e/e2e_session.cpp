@@ -152,6 +152,7 @@ void key_edge(WORD vk, int32_t up)
     input.ki.wVk = vk;
     input.ki.wScan = (WORD)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
     input.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    input.ki.dwExtraInfo = E2E_DRIVER_EXTRA;
     SendInput(1, &input, sizeof input);
 }
 
@@ -225,8 +226,10 @@ void left_click_at(Session *s, int32_t x, int32_t y)
     memset(input, 0, sizeof input);
     input[0].type = INPUT_MOUSE;
     input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[0].mi.dwExtraInfo = E2E_DRIVER_EXTRA;
     input[1].type = INPUT_MOUSE;
     input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    input[1].mi.dwExtraInfo = E2E_DRIVER_EXTRA;
     SendInput(2, input, sizeof input[0]);
 }
 
@@ -390,7 +393,19 @@ int32_t create_job(Session *s)
     return 1;
 }
 
-int32_t launch(Session *s, PROCESS_INFORMATION *process)
+namespace {
+
+// Processes of the job still alive, or -1 when that cannot be read.
+long processes_in_job(const Session *s)
+{
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info;
+    if (!s->job || !QueryInformationJobObject(s->job, JobObjectBasicAccountingInformation, &info,
+                                              sizeof info, NULL))
+        return -1;
+    return (long)info.ActiveProcesses;
+}
+
+int32_t create_in_job(Session *s, PROCESS_INFORMATION *process, DWORD *error)
 {
     STARTUPINFOA startup;
     memset(&startup, 0, sizeof startup);
@@ -398,12 +413,33 @@ int32_t launch(Session *s, PROCESS_INFORMATION *process)
     char command[MAX_PATH + 2];
     snprintf(command, sizeof command, "\"%s\"", s->exe);
     if (!CreateProcessA(s->exe, command, NULL, NULL, FALSE, 0, NULL, NULL, &startup, process)) {
+        *error = GetLastError();
         memset(process, 0, sizeof *process);
-        return expect(s, 0, "could not start %s (error %lu)", s->exe,
-                      (unsigned long)GetLastError());
+        return 0;
     }
     if (s->job) AssignProcessToJobObject(s->job, process->hProcess);
     return 1;
+}
+
+}  // namespace
+
+int32_t launch(Session *s, PROCESS_INFORMATION *process)
+{
+    // Under Wine, process creation now and then fails with error 1359
+    // (ERROR_INTERNAL_ERROR) on a loaded machine while the program itself is
+    // not involved yet: its first instruction has not run. One more try
+    // after a short wait tells such a refusal from a program that cannot
+    // start; every retry is reported.
+    const DWORD RETRY_WAIT_MS = 250;
+    DWORD error = 0;
+    if (create_in_job(s, process, &error)) return 1;
+    ++s->launch_retries;
+    note("[ figures ] launch retry %d: CreateProcess failed with error %lu, %ld processes alive "
+         "in the job; trying once more in %lu ms",
+         s->launch_retries, (unsigned long)error, processes_in_job(s), (unsigned long)RETRY_WAIT_MS);
+    Sleep(RETRY_WAIT_MS);
+    if (create_in_job(s, process, &error)) return 1;
+    return expect(s, 0, "could not start %s, twice (error %lu)", s->exe, (unsigned long)error);
 }
 
 // Starts rivanta.exe and waits until its main window is shown (WM_CREATE is

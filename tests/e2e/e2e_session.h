@@ -35,6 +35,9 @@ const int32_t E2E_CURSOR_SETTLE_MS = 150; // age of a cursor move after which Wi
 const int32_t E2E_TEXT_SIZE = 2048;
 const int32_t E2E_MAX_STAMPS = 4096;
 const int32_t E2E_MARKER_VK = VK_F13; // a key the program never sends: marks the end of a recording
+// The dwExtraInfo of every edge this driver sends, so that an input tap can
+// tell the driver's keys and clicks from the program's (which carry 0).
+const ULONG_PTR E2E_DRIVER_EXTRA = 0x52564E54;
 const int32_t E2E_FOCUS_NONE = 0; // focus_id: the program's thread holds no focus
 const int32_t E2E_FOCUS_MAIN_WINDOW = -2; // focus_id: the main window itself holds it
 
@@ -63,6 +66,7 @@ struct Session {
     DWORD main_thread;
     Recorder *rec;
     int32_t failures;
+    int32_t launch_retries;      // launches that failed once and were tried again
 };
 
 // ---- a session's life -----------------------------------------------------------
@@ -185,7 +189,9 @@ WindowQuery find_windows(DWORD pid, const char *class_name);
 // Makes the job that ends every process the driver starts when the driver
 // ends, even by a crash. Returns 1 when it exists.
 int32_t create_job(Session *s);
-// Starts one copy of the program in the job; returns 1 when it started.
+// Starts one copy of the program in the job; returns 1 when it started. A
+// launch that the system refuses is tried once more after a short wait (and
+// said in the scenario's figures); a second refusal is a failure.
 int32_t launch(Session *s, PROCESS_INFORMATION *process);
 // Starts rivanta.exe and waits until its main window is shown; sets s->main.
 int32_t start_rivanta(Session *s);

@@ -111,7 +111,7 @@ void toggle_storm(Session *s, const StressInput *in, int32_t real_clicks)
 {
     Random r = seeded_random();
     if (!prepare_fast_run(s, in)) return;
-    uint32_t from = recorder_count(s->rec);
+    const RecordMark from = record_mark(s);
     static StormLog log;
     memset(&log, 0, sizeof log);
     while (log.f6 < STORM_F6_PRESSES) storm_action(s, &r, VK_F6, real_clicks, &log);
@@ -143,10 +143,11 @@ void toggle_storm(Session *s, const StressInput *in, int32_t real_clicks)
            "%u presses or releases missing at %d switches of the front window", all.elsewhere,
            log.away_count);
     note("[ figures ] toggle storm, %s at 1000/s: %d F6, %d F8, %d Start/Stop clicks (%d of them "
-         "real, switching the front window) survived; %u pairs in the storm, %u in all; %u "
-         "presses left down; %u presses or releases went to the program's window at a switch",
+         "real, switching the front window) survived; %u pairs sent in the storm, %u in all; %u "
+         "presses left down; %u presses or releases went to the program's window at a switch; %u "
+         "edges the system delivered unpaired otherwise",
          in->label, log.f6, log.f8, log.clicks, log.real_clicks, storm.pairs, all.pairs, all.stuck,
-         all.elsewhere);
+         all.elsewhere, all.delivery_odd);
 }
 
 // Threads that spin until told to stop, one per processor.
@@ -240,7 +241,7 @@ void scenario_stop_under_load(Session *s)
 {
     Random r = seeded_random();
     if (!prepare_fast_run(s, &STRESS_SPACE)) return;
-    uint32_t from = recorder_count(s->rec);
+    const RecordMark from = record_mark(s);
     static CpuHog hog;
     hog_start(&hog);
     int64_t hog_started = recorder_now();

@@ -7,6 +7,65 @@ namespace {
 const char RECORDER_CLASS[] = "RivantaTestRecorder";
 const DWORD RECORDER_START_WAIT_MS = 5000;
 const DWORD RECORDER_END_WAIT_MS = 5000;
+// Asks the recorder's thread to install the input hooks: low-level hooks
+// are called on the thread that installed them, which must pump messages.
+const UINT WM_RECORDER_TAP = WM_APP + 40;
+
+// The recorder whose thread holds the hooks; hook procedures have no context.
+Recorder *tapping_recorder = NULL;
+HHOOK keyboard_hook = NULL;
+HHOOK mouse_hook = NULL;
+
+void store_tap(uint32_t message, uint32_t vk, uint32_t injected, uintptr_t extra)
+{
+    Recorder *rec = tapping_recorder;
+    if (!rec) return;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const uint32_t index = rec->tap_count.load(std::memory_order_relaxed);
+    if (index >= RECORDER_CAPACITY) return;
+    rec->taps[index] = TappedEvent{now.QuadPart, message, vk, injected, extra};
+    rec->tap_count.store(index + 1, std::memory_order_release);
+}
+
+LRESULT CALLBACK keyboard_tap(int code, WPARAM wparam, LPARAM lparam)
+{
+    if (code == HC_ACTION) {
+        const KBDLLHOOKSTRUCT *key = (const KBDLLHOOKSTRUCT *)lparam;
+        store_tap((uint32_t)wparam, key->vkCode, (key->flags & LLKHF_INJECTED) ? 1 : 0,
+                  key->dwExtraInfo);
+    }
+    return CallNextHookEx(NULL, code, wparam, lparam);
+}
+
+LRESULT CALLBACK mouse_tap(int code, WPARAM wparam, LPARAM lparam)
+{
+    if (code == HC_ACTION && wparam != WM_MOUSEMOVE) {
+        const MSLLHOOKSTRUCT *mouse = (const MSLLHOOKSTRUCT *)lparam;
+        store_tap((uint32_t)wparam, 0, (mouse->flags & LLMHF_INJECTED) ? 1 : 0,
+                  mouse->dwExtraInfo);
+    }
+    return CallNextHookEx(NULL, code, wparam, lparam);
+}
+
+void install_taps(Recorder *rec)
+{
+    tapping_recorder = rec;
+    const HINSTANCE instance = GetModuleHandleA(NULL);
+    keyboard_hook = SetWindowsHookExA(WH_KEYBOARD_LL, keyboard_tap, instance, 0);
+    mouse_hook = SetWindowsHookExA(WH_MOUSE_LL, mouse_tap, instance, 0);
+    rec->tapping = keyboard_hook && mouse_hook;
+    SetEvent(rec->tap_ready);
+}
+
+void remove_taps(void)
+{
+    if (keyboard_hook) UnhookWindowsHookEx(keyboard_hook);
+    if (mouse_hook) UnhookWindowsHookEx(mouse_hook);
+    keyboard_hook = mouse_hook = NULL;
+    if (tapping_recorder) tapping_recorder->tapping = 0;
+    tapping_recorder = NULL;
+}
 
 // 1 for the key and mouse-button messages the recorder stamps.
 int32_t is_recorded_message(UINT message)
@@ -57,11 +116,16 @@ LRESULT CALLBACK recorder_proc(HWND window, UINT message, WPARAM wparam, LPARAM 
             message == WM_SYSKEYUP)
             return 0;
     }
+    if (message == WM_RECORDER_TAP && rec) {
+        install_taps(rec);
+        return 0;
+    }
     if (message == WM_CLOSE) {
         DestroyWindow(window);
         return 0;
     }
     if (message == WM_DESTROY) {
+        if (rec && rec == tapping_recorder) remove_taps();
         PostQuitMessage(0);
         return 0;
     }
@@ -117,6 +181,9 @@ int32_t recorder_open(Recorder *rec, const char *title, int32_t x, int32_t y, in
     snprintf(rec->title, sizeof rec->title, "%s", title);
     rec->count.store(0, std::memory_order_relaxed);
     rec->dropped.store(0, std::memory_order_relaxed);
+    rec->tap_ready = NULL;
+    rec->tapping = 0;
+    rec->tap_count.store(0, std::memory_order_relaxed);
     rec->ready = CreateEventA(NULL, TRUE, FALSE, NULL);
     if (!rec->ready) return 0;
     rec->thread = CreateThread(NULL, 0, recorder_thread_main, rec, 0, &rec->thread_id);
@@ -142,6 +209,10 @@ void recorder_close(Recorder *rec)
     if (rec->ready) {
         CloseHandle(rec->ready);
         rec->ready = NULL;
+    }
+    if (rec->tap_ready) {
+        CloseHandle(rec->tap_ready);
+        rec->tap_ready = NULL;
     }
     rec->window = NULL;
 }
@@ -189,4 +260,25 @@ int64_t recorder_now(void)
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     return now.QuadPart;
+}
+
+int32_t recorder_tap_input(Recorder *rec)
+{
+    if (!rec->window) return 0;
+    if (rec->tapping) return 1;
+    if (!rec->tap_ready) rec->tap_ready = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (!rec->tap_ready) return 0;
+    PostMessageA(rec->window, WM_RECORDER_TAP, 0, 0);
+    if (WaitForSingleObject(rec->tap_ready, RECORDER_START_WAIT_MS) != WAIT_OBJECT_0) return 0;
+    return rec->tapping;
+}
+
+uint32_t recorder_tap_count(const Recorder *rec)
+{
+    return rec->tap_count.load(std::memory_order_acquire);
+}
+
+TappedEvent recorder_tap(const Recorder *rec, uint32_t i)
+{
+    return rec->taps[i];
 }

@@ -2,6 +2,13 @@
 // message loop, that stamps every key and mouse-button message it receives with
 // the performance counter into a fixed array. Used by the end-to-end driver and
 // the pacing benchmark as "the application in front".
+//
+// On request it also taps the input itself, with low-level keyboard and mouse
+// hooks: every key and button edge as it enters the system, in the order it
+// was sent, whichever window it is then delivered to. That tells what a
+// program sent from what a window received, which the system's routing (a
+// change of the front window, or Wine's resynchronisation of its key state
+// with the X server) can change.
 #pragma once
 #include <windows.h>
 #include <stdint.h>
@@ -18,6 +25,15 @@ struct RecordedEvent {
     uint32_t time;     // the message's own time stamp (GetMessageTime), in ms
 };
 
+// One key or button edge seen by the input tap.
+struct TappedEvent {
+    int64_t qpc;        // QueryPerformanceCounter when the hook saw it
+    uint32_t message;   // WM_KEYDOWN, WM_KEYUP, WM_SYSKEYDOWN, WM_SYSKEYUP, WM_[LR]BUTTON{DOWN,UP}
+    uint32_t vk;        // virtual-key code; 0 for the mouse
+    uint32_t injected;  // 1 when a program sent it with SendInput
+    uintptr_t extra;    // the sender's dwExtraInfo
+};
+
 // The recorder's record. Large (the event array is inside): give it static
 // storage or allocate it once. The window thread is the only writer of
 // events[] and count; other threads read count (acquire) and then only the
@@ -32,6 +48,10 @@ struct Recorder {
     std::atomic<uint32_t> count;   // events stored so far
     std::atomic<uint32_t> dropped; // events that found the array full
     RecordedEvent events[RECORDER_CAPACITY];
+    HANDLE tap_ready;              // set once the hooks are installed (or could not be)
+    int32_t tapping;               // 1 while both hooks are installed
+    std::atomic<uint32_t> tap_count;
+    TappedEvent taps[RECORDER_CAPACITY];
 };
 
 // Starts the recorder thread and shows its window at the given screen
@@ -42,6 +62,13 @@ int32_t recorder_open(Recorder *rec, const char *title, int32_t x, int32_t y, in
 // Destroys the window and ends the thread, waiting a few seconds at most.
 // Safe on a record that was never opened or is already closed.
 void recorder_close(Recorder *rec);
+
+// Starts tapping the input (see the top of this header). Returns 1 once both
+// hooks are installed. At most one recorder of a process taps.
+int32_t recorder_tap_input(Recorder *rec);
+// Number of tapped edges so far, and a copy of edge i (i below the count).
+uint32_t recorder_tap_count(const Recorder *rec);
+TappedEvent recorder_tap(const Recorder *rec, uint32_t i);
 
 // Number of events stored so far; events [0, result) may be read.
 uint32_t recorder_count(const Recorder *rec);

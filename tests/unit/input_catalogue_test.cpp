@@ -132,6 +132,31 @@ TEST(InputFlags, MouseFlagsPerButtonAndEdge)
         EXPECT_EQ(mouse_flags_for(c.button, c.edge), c.flags) << c.button << "/" << c.edge;
 }
 
+// With the primary and secondary buttons swapped, the system delivers the
+// physical right button as the left click: a left click is sent as the
+// right button's flags, and the other way round.
+TEST(InputFlags, SwappedMouseSendsThePhysicalButtonDeliveredAsTheChosenOne)
+{
+    struct Case { uint32_t button; int32_t swapped; uint32_t physical, press, release; };
+    const Case cases[] = {
+        {BUTTON_LEFT, 0, BUTTON_LEFT, 0x0002, 0x0004},
+        {BUTTON_RIGHT, 0, BUTTON_RIGHT, 0x0008, 0x0010},
+        {BUTTON_LEFT, 1, BUTTON_RIGHT, 0x0008, 0x0010},
+        {BUTTON_RIGHT, 1, BUTTON_LEFT, 0x0002, 0x0004},
+        {BUTTON_LEFT, -1, BUTTON_RIGHT, 0x0008, 0x0010},  // any nonzero flag is a swap
+        // Keys and unknown buttons are left alone, and still send nothing.
+        {BUTTON_NONE, 1, BUTTON_NONE, 0, 0},
+        {3, 1, 3, 0, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(testing::Message() << "button " << c.button << " swapped " << c.swapped);
+        const uint32_t physical = physical_button_for(c.button, c.swapped);
+        EXPECT_EQ(physical, c.physical);
+        EXPECT_EQ(mouse_flags_for(physical, EDGE_PRESS), c.press);
+        EXPECT_EQ(mouse_flags_for(physical, EDGE_RELEASE), c.release);
+    }
+}
+
 TEST(InputFlags, KeyFlagsPerExtendedAndEdge)
 {
     struct Case { uint32_t extended, edge, flags; };

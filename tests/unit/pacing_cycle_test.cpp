@@ -59,6 +59,7 @@ struct Sim {
     int64_t pause_to;
     uint32_t press_result;      // what a press's send returns
     uint32_t release_result;
+    uint32_t refused_presses;   // bit k set: the system refuses press k (0 for it)
 
     HeldInput latch;
     int64_t reads;
@@ -66,8 +67,10 @@ struct Sim {
     int32_t asked_since_read;
     int64_t spins;
     int64_t sends;
+    int64_t presses;
     int32_t ran_away;
     std::vector<SimCall> calls;
+    std::vector<int32_t> refused_seen;  // input_refused as each release goes out
 };
 
 Sim sim;
@@ -114,7 +117,13 @@ uint32_t sim_send_edge(const InputSpec &input, InputEdge edge)
     sim.now += sim.send_cost;
     if (sim.sends == sim.stall_send) sim.now += sim.stall_ticks;
     ++sim.sends;
-    return edge == EDGE_PRESS ? sim.press_result : sim.release_result;
+    if (edge != EDGE_PRESS) {
+        sim.refused_seen.push_back(input_refused.load());
+        return sim.release_result;
+    }
+    const int64_t press = sim.presses++;
+    if (press < 32 && (sim.refused_presses >> press) & 1) return 0;
+    return sim.press_result;
 }
 
 int32_t sim_should_pause(void)
@@ -227,6 +236,7 @@ protected:
         sim.pause_to = NEVER;
         sim.press_result = 1;
         sim.release_result = 1;
+        sim.refused_presses = 0;
     }
 
     static void end_case(void) { EXPECT_EQ(sim.ran_away, 0) << "the cycle did not stop"; }
@@ -426,6 +436,55 @@ TEST_F(PacingCycle, StopsLeaveAnUnreleasedPressInTheLatchAndSendNothingMore)
                 EXPECT_LT(call.at, sim.stop_at) << "sent after the stop";
             }
         }
+        expect_latch_protocol();
+        end_case();
+    }
+}
+
+// The refusal flag follows the most recent press: set when the system
+// inserted nothing, cleared by the next press it inserts, left alone by a
+// pause; the pair goes on as usual (released, and counted only when both
+// edges were inserted).
+TEST_F(PacingCycle, RefusedPressRaisesTheFlagUntilAPressIsInserted)
+{
+    // 20/s: presses at k * P, releases at k * P + H; six pairs.
+    const int64_t P = 500000, H = 250000;
+    struct Case {
+        const char *what;
+        uint32_t refused_presses;  // bit k: press k refused
+        int64_t pause_from;        // relative to START, NEVER for none
+        std::vector<int32_t> refused_seen;
+        int32_t refused_at_end;
+        int32_t counted;
+    };
+    const Case cases[] = {
+        {"every press inserted", 0x00, NEVER, {0, 0, 0, 0, 0, 0}, 0, 6},
+        {"presses 1 and 2 refused, then accepted", 0x06, NEVER, {0, 1, 1, 0, 0, 0}, 0, 4},
+        {"refused from press 4 on", 0x30, NEVER, {0, 0, 0, 0, 1, 1}, 1, 4},
+        {"every press refused", 0x3F, NEVER, {1, 1, 1, 1, 1, 1}, 1, 0},
+        // Paused from the third press's deadline for 120 ms: no press, the
+        // flag stays as the second press left it until the next press.
+        {"refused, then paused", 0x02, 2 * P, {0, 1}, 1, 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        start_case();
+        sim.refused_presses = c.refused_presses;
+        sim.stop_at = START + 5 * P + H + 1;
+        if (c.pause_from != NEVER) {
+            sim.pause_from = START + c.pause_from;
+            sim.stop_at = START + c.pause_from + 120 * MS;
+        }
+
+        pacing_cycle(&SIM_OPS);
+
+        EXPECT_EQ(sim.refused_seen, c.refused_seen);
+        EXPECT_EQ(input_refused.load(), c.refused_at_end);
+        EXPECT_EQ(sent_count.load(), c.counted);
+        // Every press, refused or not, has its release and the latch is empty.
+        EXPECT_EQ(sends_of(EDGE_PRESS).size(), c.refused_seen.size());
+        EXPECT_EQ(sends_of(EDGE_RELEASE).size(), c.refused_seen.size());
+        EXPECT_EQ(sim.latch.held, 0u);
         expect_latch_protocol();
         end_case();
     }

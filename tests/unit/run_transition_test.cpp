@@ -88,3 +88,30 @@ TEST(RunTransition, UnknownStateOrEventChangesNothing)
     }
     EXPECT_EQ(run_transition(nullptr, EV_START_BUTTON, 0), ACT_NONE);
 }
+
+// An arming tick starts the run only once the switch is over: a window in
+// front, not the program's own, and neither Alt nor a Windows key held.
+TEST(RunTransition, ArmingStartsOnlyInAnotherWindowWithNoSwitchingKeyHeld)
+{
+    struct Case { int32_t front_exists, own_in_front, switch_key_held, may_start; };
+    const Case cases[] = {
+        {1, 0, 0, 1},
+        {1, 0, 1, 0},  // Alt or a Windows key held: the task switcher or Start menu is in front
+        {1, 1, 0, 0},  // the program's own window
+        {1, 1, 1, 0},
+        {0, 0, 0, 0},  // no foreground window while activation moves
+        {0, 0, 1, 0},
+        {2, 0, 0, 1},  // any nonzero value is a yes
+        {1, 0, -1, 0},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(arming_may_start(c.front_exists, c.own_in_front, c.switch_key_held), c.may_start)
+            << c.front_exists << c.own_in_front << c.switch_key_held;
+        // What the controller makes of it: the tick counts a switch under
+        // way as the program's own window in front.
+        RunState state = RUN_ARMED;
+        const RunAction action = run_transition(&state, EV_ARM_TICK, !c.may_start);
+        EXPECT_EQ(state, c.may_start ? RUN_RUNNING : RUN_ARMED);
+        EXPECT_EQ(action, c.may_start ? ACT_START : ACT_NONE);
+    }
+}

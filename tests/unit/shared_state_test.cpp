@@ -1,8 +1,8 @@
 // The state the window thread and the pacing worker share, exercised from two
 // real threads with the same access discipline as the program: atomics for
-// running and sent_count, the latch only under one lock, the release sent
-// outside it. The worker's thread runs the program's own cycle. Under
-// ThreadSanitizer these tests fail on any data race.
+// running, sent_count and input_refused, the latch only under one lock, the
+// release sent outside it. The worker's thread runs the program's own
+// cycle. Under ThreadSanitizer these tests fail on any data race.
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <atomic>
@@ -134,6 +134,8 @@ TEST(SharedState, StopAndTakeAgainstTheRunningCycle)
         while (last_count < 2 && steady_ns() < give_up_at) {
             const int32_t count = sent_count.load();
             EXPECT_GE(count, last_count) << "the count the window shows never goes back";
+            // Read as the status refresh reads it: every press is inserted here.
+            EXPECT_EQ(input_refused.load(), 0);
             last_count = count;
         }
         for (int32_t spin = 0; spin < round * 37; ++spin) std::this_thread::yield();

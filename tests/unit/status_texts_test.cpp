@@ -143,9 +143,39 @@ TEST(StatusTexts, NoCatalogueEntryOrHintIsCut)
             EXPECT_TRUE(ends_with(out, tail)) << out;
             compose_start_text(out, STATUS_START_SIZE, &input, 2333, hint);
             EXPECT_TRUE(ends_with(out, tail)) << out;
-            compose_running_text(out, STATUS_RUNNING_SIZE, &input, 2333, INT32_MIN,
-                                 " - PAUSED while the cursor is over this window", hint);
-            EXPECT_TRUE(ends_with(out, tail)) << out;
+            // The widest rate (0.1111 per second), the widest count and every
+            // suffix, the refusal being the longest.
+            for (const char *suffix : {RUNNING_SUFFIX_PAUSED_OWN_WINDOW, RUNNING_SUFFIX_PAUSED_CURSOR,
+                                       RUNNING_SUFFIX_REFUSED}) {
+                compose_running_text(out, STATUS_RUNNING_SIZE, &input, 9000001, INT32_MIN, suffix, hint);
+                EXPECT_TRUE(ends_with(out, tail)) << out;
+                EXPECT_NE(std::string(out).find(suffix), std::string::npos) << out;
+            }
         }
     }
+}
+
+// Which suffix the running line shows: a pause wins over a refusal (a paused
+// run sends nothing), the program's own window over the cursor.
+TEST(StatusTexts, RunningSuffixPauseWinsOverARefusal)
+{
+    struct Case { int32_t own_in_front, paused, refused; const char *suffix; };
+    const Case cases[] = {
+        {0, 0, 0, ""},
+        {0, 0, 1, " - Windows is refusing the input (is the window in front running as administrator?)"},
+        {0, 1, 0, " - PAUSED while the cursor is over this window"},
+        {0, 1, 1, " - PAUSED while the cursor is over this window"},
+        {1, 1, 0, " - PAUSED while this window is active"},
+        {1, 1, 1, " - PAUSED while this window is active"},
+        {1, 0, 1, " - PAUSED while this window is active"},
+    };
+    for (const Case &c : cases)
+        EXPECT_STREQ(running_suffix(c.own_in_front, c.paused, c.refused), c.suffix)
+            << c.own_in_front << c.paused << c.refused;
+
+    char out[STATUS_RUNNING_SIZE];
+    EXPECT_STREQ(compose_running_text(out, sizeof out, &LEFT_CLICK, 1000, 0, running_suffix(0, 0, 1), BOTH_HINT),
+                 "Running: Mouse: Left click (at cursor position) at 1000 per second, 0 sent - Windows is "
+                 "refusing the input (is the window in front running as administrator?). F6 toggles, F8 stops "
+                 "(from any application).");
 }
