@@ -16,7 +16,11 @@ USAGE="usage: ./dev.sh COMMAND [ARGS...]
                     '--preset NAME' picks another test preset instead: native,
                     native-asan, native-tsan, e.g. ./dev.sh ctest --preset native
   run               build the windows preset and launch rivanta.exe under Wine
-  bench             build and run the benchmarks (not part of the tests)
+  bench             build and run the benchmarks (not part of the tests; about 8
+                    minutes): every rate in 3 rounds, a load case and builds with
+                    the worker at other priorities; writes bench/REPORT.md. Lengths
+                    and rounds: BENCH_ROUNDS, BENCH_LOAD_SECONDS, BENCH_VARIANTS and
+                    more, listed in bench/run_pacing_bench.sh
   help              show this text
 Environment: CI=true turns warnings into errors; JOBS (build jobs, default:
 all cores); FUZZ_SECONDS (length of the fuzzing run in 'test', default 30)."
