@@ -19,7 +19,17 @@ USAGE="usage: ./dev.sh COMMAND [ARGS...]
                     (a server, a container) it starts a private one, saves a
                     screenshot of the window to build/rivanta-run.png once it is
                     up, and keeps running until Ctrl+C
-  bench             build and run the benchmarks (not part of the tests)
+  bench             build and run the benchmarks (not part of the tests; about 8
+                    minutes): every rate in 3 rounds, a load case and builds with
+                    the worker at other priorities; writes bench/REPORT.md. Lengths
+                    and rounds: BENCH_ROUNDS, BENCH_LOAD_SECONDS, BENCH_VARIANTS and
+                    more, listed in bench/run_pacing_bench.sh
+  soak              the soak (not part of the tests; about an hour and a quarter):
+                    rivanta.exe under Wine for SOAK_MINUTES (30) at 1000 per second,
+                    then SOAK_CYCLES (2000) starts and stops by F6, then the rate
+                    fuzz target for SOAK_FUZZ_RUNS (100000000) executions from the
+                    committed corpus, merging what adds coverage into it; writes
+                    bench/SOAK.md (more in bench/run_soak.sh)
   help              show this text
 Environment: CI=true turns warnings into errors; JOBS (build jobs, default:
 all cores); FUZZ_SECONDS (length of the fuzzing run in 'test', default 30)."
@@ -361,6 +371,14 @@ cmd_bench() {
   fi
 }
 
+cmd_soak() {
+  ensure_packages "${BENCH_PACKAGES[@]}"
+  configure_build windows || exit 1
+  configure_build fuzz || exit 1
+  start_xvfb || exit 1
+  bench/run_soak.sh
+}
+
 command=${1:-}
 [ $# -gt 0 ] && shift
 case $command in
@@ -368,6 +386,7 @@ case $command in
   ctest) cmd_ctest "$@" ;;
   run) cmd_run ;;
   bench) cmd_bench ;;
+  soak) cmd_soak ;;
   help|-h|--help) echo "$USAGE" ;;
   *) echo "$USAGE" >&2; exit 2 ;;
 esac

@@ -1,7 +1,8 @@
 // Figures of a recorded run of press/release pairs: pairing the recorded
-// edges, the evenly spaced schedule fitted to the presses by least squares,
-// and the spread of deviations (mean, percentiles, maximum). Portable; used
-// by the pacing benchmark's driver and tested natively.
+// edges, the restarts of the sender's schedule, the evenly spaced schedules
+// fitted to the presses by least squares, and the spread of deviations
+// (mean, percentiles, maximum). Portable; used by the pacing benchmark's and
+// the soak's drivers and tested natively.
 #pragma once
 #include <stdint.h>
 
@@ -44,6 +45,56 @@ EvenFit fit_offset_at_period(const double *press_us, uint32_t n, double period_u
 // Writes press_us[i] - fit(i), the signed deviation of each press from the
 // fitted schedule, to deviation_us (room for n).
 void deviations_from_fit(const double *press_us, uint32_t n, EvenFit fit, double *deviation_us);
+
+// ---- restarts of the schedule ---------------------------------------------------
+//
+// The worker's rule (next_deadline in pacing/pacing_math.h): after each pair
+// the next press is due a whole period after the last deadline, unless the
+// counter already stands more than CATCH_UP_PERIODS periods beyond that; then
+// it is due at once and the schedule goes on from there. A press never goes
+// out before its deadline, and presses that fell behind go out back to back
+// until the schedule is caught up. So against the grid of whole periods
+// through the earliest press of a segment (press i at t_i - i * period, the
+// lowest so far), a sender that has not restarted comes back to within four
+// periods of the grid once its backlog is worked off, while after a restart
+// every later press stays more than four periods behind it. The gap between
+// two presses alone does not tell: a press on time followed by a stall of 4.5
+// to 5 periods leaves a gap of more than 4.5 periods without a restart, and a
+// press that was itself late can be followed by a restart within a period.
+
+// Splits n press stamps (ascending, microseconds) of a sender whose schedule
+// has the given period into segments, one per stretch without a restart:
+// press k begins a new segment when it and every press after it (at least
+// one) lie more than CATCH_UP_PERIODS periods behind the grid of the
+// segment's presses before k. The last press alone never begins one.
+// Writes the index of each segment's first press to segment_start (room for
+// n) and returns the number of segments: 0 for no press, else the restarts
+// plus 1. scratch: room for n values.
+uint32_t split_at_restarts(const double *press_us, uint32_t n, double period_us,
+                           uint32_t *segment_start, double *scratch);
+
+// The longest time between two consecutive presses, in microseconds; 0 for
+// fewer than two.
+double longest_gap_us(const double *press_us, uint32_t n);
+
+// The period common to all segments and the offset of each that together fit
+// the presses best in the least-squares sense, press j of a segment against
+// offset + period * j. Writes the offsets to offset_us (room for segments)
+// and returns the period; when no segment holds two presses the period is 0
+// and each offset is its segment's first stamp.
+double fit_segments(const double *press_us, uint32_t n, const uint32_t *segment_start,
+                    uint32_t segments, double *offset_us);
+
+// The offset of each segment that fits its presses best at the given period
+// (only the offsets are fitted), to offset_us (room for segments).
+void fit_segment_offsets(const double *press_us, uint32_t n, const uint32_t *segment_start,
+                         uint32_t segments, double period_us, double *offset_us);
+
+// Writes each press's signed deviation from its segment's schedule (offset +
+// period * j for press j of the segment) to deviation_us (room for n).
+void deviations_from_segments(const double *press_us, uint32_t n, const uint32_t *segment_start,
+                              uint32_t segments, double period_us, const double *offset_us,
+                              double *deviation_us);
 
 // Spread of a set of deviations, taken by absolute value.
 struct Spread {

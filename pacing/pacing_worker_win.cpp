@@ -56,6 +56,57 @@ void clear_under_lock(void)
     LeaveCriticalSection(&input_lock);
 }
 
+// The worker's thread priority. The program leaves it at the default: in the
+// last 2.5 ms before each deadline the worker gives up its slice with Sleep(0)
+// but stays ready to run, and raised above the application in front it would
+// keep a busy core from that application's threads. Builds of the
+// pacing benchmark compile this file again with RIVANTA_BENCH_WORKER_PRIORITY
+// (a THREAD_PRIORITY_ value) or RIVANTA_BENCH_WORKER_MMCSS (the multimedia
+// class scheduler's "Games" task) to measure what raising it would give
+// (bench/CMakeLists.txt); the shipped program is built with neither.
+#if defined(RIVANTA_BENCH_WORKER_MMCSS)
+typedef HANDLE(WINAPI *AvSetMmThreadCharacteristicsFn)(LPCSTR, LPDWORD);
+typedef BOOL(WINAPI *AvRevertMmThreadCharacteristicsFn)(HANDLE);
+HMODULE avrt_module = NULL;
+
+// Joins the worker to the "Games" task; returns the task's handle, or null.
+// avrt.dll is loaded from the system folder only.
+HANDLE worker_priority_begin(void)
+{
+    avrt_module = LoadLibraryExA("avrt.dll", NULL, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (avrt_module == NULL) return NULL;
+    const FARPROC found = GetProcAddress(avrt_module, "AvSetMmThreadCharacteristicsA");
+    if (found == NULL) return NULL;
+    const AvSetMmThreadCharacteristicsFn join =
+        reinterpret_cast<AvSetMmThreadCharacteristicsFn>(reinterpret_cast<void (*)(void)>(found));
+    DWORD task_index = 0;
+    return join("Games", &task_index);
+}
+
+void worker_priority_end(HANDLE task)
+{
+    if (avrt_module == NULL) return;
+    const FARPROC found = GetProcAddress(avrt_module, "AvRevertMmThreadCharacteristics");
+    if (task != NULL && found != NULL)
+        reinterpret_cast<AvRevertMmThreadCharacteristicsFn>(reinterpret_cast<void (*)(void)>(found))(
+            task);
+    FreeLibrary(avrt_module);
+    avrt_module = NULL;
+}
+#elif defined(RIVANTA_BENCH_WORKER_PRIORITY)
+HANDLE worker_priority_begin(void)
+{
+    SetThreadPriority(GetCurrentThread(), RIVANTA_BENCH_WORKER_PRIORITY);
+    return NULL;
+}
+
+void worker_priority_end(HANDLE) {}
+#else
+HANDLE worker_priority_begin(void) { return NULL; }
+
+void worker_priority_end(HANDLE) {}
+#endif
+
 // The cycle's platform: the performance counter, Sleep, the processor's
 // spin hint, SendInput and the pause test, and input_lock around the latch.
 const PacingOps WIN32_PACING_OPS = {
@@ -106,9 +157,11 @@ DWORD WINAPI worker_main(LPVOID unused)
 {
     (void)unused;
     begin_timer_resolution(TIMER_RESOLUTION_MS);
+    const HANDLE priority = worker_priority_begin();
     pacing_cycle(&WIN32_PACING_OPS);
     // A press whose hold the stop cut short is still latched: released here.
     release_held_input();
+    worker_priority_end(priority);
     end_timer_resolution(TIMER_RESOLUTION_MS);
     PostMessageA(main_window, WM_WORKER_DONE, 0, 0);
     return 0;

@@ -131,6 +131,15 @@ void show_around(const Session *s, uint32_t from, uint32_t at, const StormLog *l
         note("  %c %+10.3f %-12s vk 0x%02x", i == at ? '>' : ' ',
              recorder_ms(e.qpc - odd.qpc), message_name(e.message), e.wparam);
     }
+    note("  what the input tap saw sent in the same moments (program's edges; * the driver's):");
+    const uint32_t taps = recorder_tap_count(s->rec);
+    for (uint32_t i = 0; i < taps; ++i) {
+        const TappedEvent e = recorder_tap(s->rec, i);
+        const double ms = recorder_ms(e.qpc - odd.qpc);
+        if (ms < -8.0 || ms > 6.0 || !e.injected) continue;
+        note("  %c %+10.3f %-12s vk 0x%02x", e.extra == E2E_DRIVER_EXTRA ? '*' : ' ', ms,
+             message_name(e.message), e.vk);
+    }
     int64_t nearest = INT64_MAX;
     for (int32_t k = 0; log && k < log->away_count; ++k) {
         const int64_t d = odd.qpc < log->away_from[k] ? log->away_from[k] - odd.qpc

@@ -86,11 +86,13 @@ void store_event(Recorder *rec, UINT message, WPARAM wparam, LPARAM lparam)
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     uint32_t index = rec->count.load(std::memory_order_relaxed);
-    if (index >= RECORDER_CAPACITY) {
+    // Acquire: the reader is done with a released event before its room is
+    // written again.
+    if (index - rec->released.load(std::memory_order_acquire) >= (uint32_t)RECORDER_CAPACITY) {
         rec->dropped.fetch_add(1, std::memory_order_relaxed);
         return;
     }
-    RecordedEvent *event = &rec->events[index];
+    RecordedEvent *event = &rec->events[index % RECORDER_CAPACITY];
     event->qpc = now.QuadPart;
     event->message = message;
     event->wparam = (uint32_t)wparam;
@@ -180,6 +182,7 @@ int32_t recorder_open(Recorder *rec, const char *title, int32_t x, int32_t y, in
     rec->height = height;
     snprintf(rec->title, sizeof rec->title, "%s", title);
     rec->count.store(0, std::memory_order_relaxed);
+    rec->released.store(0, std::memory_order_relaxed);
     rec->dropped.store(0, std::memory_order_relaxed);
     rec->tap_ready = NULL;
     rec->tapping = 0;
@@ -224,7 +227,15 @@ uint32_t recorder_count(const Recorder *rec)
 
 RecordedEvent recorder_event(const Recorder *rec, uint32_t i)
 {
-    return rec->events[i];
+    return rec->events[i % RECORDER_CAPACITY];
+}
+
+void recorder_release(Recorder *rec, uint32_t upto)
+{
+    const uint32_t end = recorder_count(rec);
+    if (upto > end) upto = end;
+    if (upto > rec->released.load(std::memory_order_relaxed))
+        rec->released.store(upto, std::memory_order_release);
 }
 
 uint32_t recorder_collect(const Recorder *rec, uint32_t from, uint32_t message, uint32_t wparam,
@@ -233,8 +244,9 @@ uint32_t recorder_collect(const Recorder *rec, uint32_t from, uint32_t message, 
     uint32_t end = recorder_count(rec);
     uint32_t matched = 0;
     for (uint32_t i = from; i < end; ++i) {
-        if (!event_matches(&rec->events[i], message, wparam)) continue;
-        if (matched < max) stamps[matched] = rec->events[i].qpc;
+        const RecordedEvent *event = &rec->events[i % RECORDER_CAPACITY];
+        if (!event_matches(event, message, wparam)) continue;
+        if (matched < max) stamps[matched] = event->qpc;
         ++matched;
     }
     return matched;
@@ -244,7 +256,8 @@ int32_t recorder_last(const Recorder *rec, uint32_t from, uint32_t message, uint
 {
     uint32_t end = recorder_count(rec);
     for (uint32_t i = end; i > from; --i)
-        if (event_matches(&rec->events[i - 1], message, wparam)) return (int32_t)(i - 1);
+        if (event_matches(&rec->events[(i - 1) % RECORDER_CAPACITY], message, wparam))
+            return (int32_t)(i - 1);
     return -1;
 }
 

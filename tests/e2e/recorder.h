@@ -37,7 +37,11 @@ struct TappedEvent {
 // The recorder's record. Large (the event array is inside): give it static
 // storage or allocate it once. The window thread is the only writer of
 // events[] and count; other threads read count (acquire) and then only the
-// events below it.
+// events below it. Event i is kept in events[i % RECORDER_CAPACITY]: a reader
+// that has finished with the events below some index hands their room back
+// with recorder_release, so that a long recording can be drained as it goes;
+// without that the recorder holds the first RECORDER_CAPACITY events and
+// drops the rest.
 struct Recorder {
     HWND window;
     HANDLE thread;
@@ -46,6 +50,7 @@ struct Recorder {
     int32_t x, y, width, height;   // outer rectangle asked for, screen coordinates
     char title[64];
     std::atomic<uint32_t> count;   // events stored so far
+    std::atomic<uint32_t> released; // events below this index may be overwritten
     std::atomic<uint32_t> dropped; // events that found the array full
     RecordedEvent events[RECORDER_CAPACITY];
     HANDLE tap_ready;              // set once the hooks are installed (or could not be)
@@ -70,10 +75,15 @@ int32_t recorder_tap_input(Recorder *rec);
 uint32_t recorder_tap_count(const Recorder *rec);
 TappedEvent recorder_tap(const Recorder *rec, uint32_t i);
 
-// Number of events stored so far; events [0, result) may be read.
+// Number of events stored so far; events [released, result) may be read.
 uint32_t recorder_count(const Recorder *rec);
-// A copy of stored event i (i below recorder_count).
+// A copy of stored event i (not released, and below recorder_count).
 RecordedEvent recorder_event(const Recorder *rec, uint32_t i);
+// Hands back the room of every event below index upto (at most
+// recorder_count), which must not be read again. Only the one reader that
+// drains the recording calls it; the recorder can then hold
+// RECORDER_CAPACITY events beyond upto.
+void recorder_release(Recorder *rec, uint32_t upto);
 
 // Events stored at index >= from whose message is `message` and, unless
 // wparam is RECORDER_ANY, whose wparam equals it. Writes up to max stamps
