@@ -24,10 +24,7 @@ void apply_fastest_mode(void)
 {
     char preset[STATUS_PRESET_SIZE];
     fastest_preset_text(preset, sizeof preset);
-    // The program's own BM_SETCHECK does not clear the other radio button.
-    SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageA(interval_radio, BM_SETCHECK, BST_UNCHECKED, 0);
-    keep_mode_buttons_tab_stops();
+    check_mode_button(cps_radio);
     set_rate_controls_enabled(1);
     SetWindowTextA(cps_edit, preset);
     update_plan_line();
@@ -67,7 +64,7 @@ LRESULT on_command(WPARAM wparam)
     case IDC_MODE_CPS:
     case IDC_MODE_INTERVAL:
         if (code != BN_CLICKED) break;
-        keep_mode_buttons_tab_stops();  // the click unchecked the other one
+        follow_mode_button_click(id == (UINT)IDC_MODE_CPS ? cps_radio : interval_radio);
         if (run_is_idle()) set_rate_controls_enabled(1);
         update_plan_line();
         break;

@@ -217,13 +217,18 @@ const ControlRow LAYOUT[] = {
     {"STATIC", "1. Input to repeat (keyboard key or mouse button):", true, SS_LEFT, 16, 14, 440, 20, -1, true},
     {"COMBOBOX", "", false, WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 16, 36, 220, 400, 101, true},
     {"STATIC", "2. How fast (choose one way to enter the rate):", true, SS_LEFT, 16, 72, 420, 20, -1, true},
+    // Each mode button is a group of its own, and so are the controls
+    // between and after them: the dialog manager's arrow-key move stays
+    // inside a group, and must never carry the focus onto a mode button,
+    // which Windows would then click. Only the checked mode button is a tab
+    // stop: at creation the per-second one.
     {"BUTTON", "Clicks per second (e.g. 20, 1e6, 1 centillion, infinite):", true,
      WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 94, 440, 20, 107, true},
-    {"EDIT", "20", true, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, 102, true},
+    {"EDIT", "20", true, WS_GROUP | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, 102, true},
     {"BUTTON", "Fastest mode (1000/s scheduled)", true, WS_TABSTOP | BS_PUSHBUTTON, 246, 115, 210, 28, 111, true},
     {"BUTTON", "Clicks every ... milliseconds (decimals allowed, e.g. 10 every 0.1 ms):", true,
-     WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, 108, true},
-    {"EDIT", "10", true, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, 109, false},
+     WS_GROUP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, 108, true},
+    {"EDIT", "10", true, WS_GROUP | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, 109, false},
     {"STATIC", "clicks every", true, SS_LEFT, 132, 176, 80, 20, -1, true},
     {"EDIT", "100", true, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 214, 172, 90, 26, 110, false},
     {"STATIC", "ms", true, SS_LEFT, 310, 176, 40, 20, -1, true},
@@ -439,18 +444,17 @@ TEST_F(MainWindow, ModeButtonsEnableOneRateEntryAndShowItsPlan)
     }
 }
 
-// Tab follows the layout through the enabled tab stops only; both mode
-// buttons stay tab stops whichever is checked (radio buttons drop the style
-// when unchecked, and version 6 ones uncheck each other on BM_SETCHECK).
+// Tab follows the layout through the enabled tab stops only; of the two mode
+// buttons only the checked one is a tab stop, whatever changed the checks.
 TEST_F(MainWindow, TabMovesThroughTheEnabledTabStopsInLayoutOrder)
 {
     enum Step { OPENED, CLICK_INTERVAL, CLICK_CPS, FASTEST_FROM_INTERVAL, ARMED };
     struct Case { Step step; std::vector<int> order; };
     const Case cases[] = {
-        {OPENED, {101, 107, 102, 111, 108, 103}},
-        {CLICK_INTERVAL, {101, 107, 111, 108, 109, 110, 103}},
-        {CLICK_CPS, {101, 107, 102, 111, 108, 103}},
-        {FASTEST_FROM_INTERVAL, {101, 107, 102, 111, 108, 103}},
+        {OPENED, {101, 107, 102, 111, 103}},
+        {CLICK_INTERVAL, {101, 111, 108, 109, 110, 103}},
+        {CLICK_CPS, {101, 107, 102, 111, 103}},
+        {FASTEST_FROM_INTERVAL, {101, 107, 102, 111, 103}},
         {ARMED, {103}},
     };
     for (const Case &c : cases) {
@@ -482,6 +486,197 @@ TEST_F(MainWindow, TabMovesThroughTheEnabledTabStopsInLayoutOrder)
         EXPECT_EQ(forward, expected);
         HWND first = GetDlgItem(main_window, c.order.front());
         EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(main_window, first, TRUE)), c.order.back());
+    }
+}
+
+// ---- Keyboard navigation as on Windows ----------------------------------------
+
+// Windows' radio button acts as clicked when it receives the keyboard focus:
+// it sends BN_CLICKED to its parent (the behaviour BM_SETDONTCLICK turns
+// off), and an automatic one is checked. Wine's button does neither, so the
+// tests that navigate by keyboard put it into both mode buttons.
+struct FocusClick {
+    HWND button;
+    WNDPROC previous;
+};
+FocusClick focus_clicks[2];
+
+LRESULT CALLBACK click_on_focus(HWND button, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    WNDPROC previous = NULL;
+    for (const FocusClick &f : focus_clicks)
+        if (f.button == button) previous = f.previous;
+    const LRESULT result = CallWindowProcA(previous, button, message, wparam, lparam);
+    if (message == WM_SETFOCUS) {
+        SendMessageA(button, BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     (LPARAM)button);
+    }
+    return result;
+}
+
+void click_mode_buttons_on_focus(void)
+{
+    const HWND buttons[] = {cps_radio, interval_radio};
+    for (size_t i = 0; i < COUNT_OF(buttons); ++i) {
+        focus_clicks[i].button = buttons[i];
+        focus_clicks[i].previous =
+            (WNDPROC)SetWindowLongPtrA(buttons[i], GWLP_WNDPROC, (LONG_PTR)click_on_focus);
+    }
+}
+
+// One key pressed and released in the program's window, handed over as its
+// message loop does: to IsDialogMessageA first. Shift is held in the
+// thread's key state, where the dialog manager looks for it.
+void press_in_main(WORD vk, bool shift)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    const BYTE shift_before = keys[VK_SHIFT];
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    const LPARAM scan = (LPARAM)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC) << 16;
+    const UINT edges[] = {WM_KEYDOWN, WM_KEYUP};
+    for (UINT edge : edges) {
+        MSG msg = {};
+        msg.hwnd = GetFocus();
+        msg.message = edge;
+        msg.wParam = vk;
+        msg.lParam = 1 | scan | (edge == WM_KEYUP ? (LPARAM)0xC0000000 : 0);
+        if (!msg.hwnd) break;
+        if (!IsDialogMessageA(main_window, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    keys[VK_SHIFT] = shift_before;
+    SetKeyboardState(keys);
+    test_pump();
+}
+
+// The selected mode as the two check marks show it.
+std::string mode_checks(void)
+{
+    const bool cps = SendMessageA(cps_radio, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const bool interval = SendMessageA(interval_radio, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (cps && !interval) return "per second";
+    if (interval && !cps) return "interval";
+    return cps ? "both checked" : "none checked";
+}
+
+bool has_tab_stop(HWND window) { return (GetWindowLongPtrA(window, GWL_STYLE) & WS_TABSTOP) != 0; }
+
+std::string control_name(HWND window)
+{
+    if (!window) return "no focus";
+    if (window == main_window) return "the main window";
+    return "control " + std::to_string(GetDlgCtrlID(window));
+}
+
+// Tab, Shift+Tab and the arrow keys from every control that can hold the
+// focus, idle after every kind of change of mode, and armed: Tab never
+// changes the mode, the focus never rests on an unchecked mode button, the
+// arrows change the mode only on a focused mode button, where they move to
+// the other one and select it, as in every Windows dialog.
+TEST_F(MainWindow, KeysNeverSelectAModeButtonTheUserDidNotChoose)
+{
+    click_mode_buttons_on_focus();
+    ASSERT_TRUE(bring_to_front(main_window));
+    enum Step { OPENED, CLICK_INTERVAL, CLICK_CPS, FASTEST_FROM_INTERVAL, ARROW_TO_INTERVAL, ARROW_TO_CPS,
+                STOPPED_IN_INTERVAL, ARMED };
+    struct Case { const char *what; Step step; const char *mode; std::vector<int> cycle; };
+    const std::vector<int> CPS_CYCLE = {101, 107, 102, 111, 103};
+    const std::vector<int> INTERVAL_CYCLE = {101, 111, 108, 109, 110, 103};
+    const Case cases[] = {
+        {"opened", OPENED, "per second", CPS_CYCLE},
+        {"interval button clicked", CLICK_INTERVAL, "interval", INTERVAL_CYCLE},
+        {"per-second button clicked", CLICK_CPS, "per second", CPS_CYCLE},
+        {"fastest button from the interval mode", FASTEST_FROM_INTERVAL, "per second", CPS_CYCLE},
+        {"arrow key from the per-second button", ARROW_TO_INTERVAL, "interval", INTERVAL_CYCLE},
+        {"arrow key from the interval button", ARROW_TO_CPS, "per second", CPS_CYCLE},
+        {"a run stopped in the interval mode", STOPPED_IN_INTERVAL, "interval", INTERVAL_CYCLE},
+        {"armed in the interval mode", ARMED, "interval", {103}},
+    };
+    const struct { const char *name; WORD vk; bool shift; } keys[] = {
+        {"Tab", VK_TAB, false}, {"Shift+Tab", VK_TAB, true}, {"Up", VK_UP, false},
+        {"Down", VK_DOWN, false}, {"Left", VK_LEFT, false}, {"Right", VK_RIGHT, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        switch (c.step) {
+        case OPENED: break;
+        case CLICK_INTERVAL: SendMessageA(interval_radio, BM_CLICK, 0, 0); break;
+        case CLICK_CPS: SendMessageA(cps_radio, BM_CLICK, 0, 0); break;
+        case FASTEST_FROM_INTERVAL:
+            SendMessageA(interval_radio, BM_CLICK, 0, 0);
+            SendMessageA(fastest_button, BM_CLICK, 0, 0);
+            break;
+        case ARROW_TO_INTERVAL:
+            SetFocus(cps_radio);
+            press_in_main(VK_DOWN, false);
+            break;
+        case ARROW_TO_CPS:
+            SetFocus(interval_radio);
+            press_in_main(VK_UP, false);
+            break;
+        case STOPPED_IN_INTERVAL:
+            SendMessageA(interval_radio, BM_CLICK, 0, 0);
+            SendMessageA(start_button, BM_CLICK, 0, 0);
+            ASSERT_EQ(run_state, RUN_ARMED);
+            SendMessageA(start_button, BM_CLICK, 0, 0);
+            ASSERT_EQ(run_state, RUN_IDLE);
+            break;
+        case ARMED:
+            SendMessageA(start_button, BM_CLICK, 0, 0);
+            ASSERT_EQ(run_state, RUN_ARMED);
+            break;
+        }
+        ASSERT_EQ(mode_checks(), c.mode);
+        const bool interval = mode_checks() == "interval";
+        HWND checked = interval ? interval_radio : cps_radio;
+        HWND unchecked = interval ? cps_radio : interval_radio;
+        EXPECT_TRUE(has_tab_stop(checked));
+        EXPECT_FALSE(has_tab_stop(unchecked));
+
+        const size_t n = c.cycle.size();
+        for (size_t i = 0; i < n; ++i) {
+            HWND from = GetDlgItem(main_window, c.cycle[i]);
+            for (const auto &key : keys) {
+                SCOPED_TRACE(std::string(key.name) + " from " + control_name(from));
+                SetFocus(from);
+                ASSERT_EQ(GetFocus(), from);
+                press_in_main(key.vk, key.shift);
+                HWND focus = GetFocus();
+                const HWND unchecked_now = mode_checks() == "interval" ? cps_radio : interval_radio;
+                EXPECT_NE(focus, unchecked_now) << "the focus rests on the unchecked mode button";
+                if (key.vk == VK_TAB) {
+                    const size_t next = key.shift ? (i + n - 1) % n : (i + 1) % n;
+                    EXPECT_EQ(focus, GetDlgItem(main_window, c.cycle[next])) << control_name(focus);
+                    EXPECT_EQ(mode_checks(), c.mode);
+                } else if (from == checked) {
+                    // The arrows move to the other mode button and select it.
+                    EXPECT_EQ(focus, unchecked) << control_name(focus);
+                    EXPECT_EQ(mode_checks(), interval ? "per second" : "interval");
+                    EXPECT_EQ(rate_controls_now(), interval ? CPS_MODE_ENABLED : INTERVAL_MODE_ENABLED);
+                    EXPECT_EQ(text_of(plan_label),
+                              interval ? plan_for(read_rate_per_second(text_of(cps_edit).c_str()), 0)
+                                       : plan_for(read_rate_interval("10", "100"), 1));
+                    EXPECT_TRUE(has_tab_stop(unchecked));
+                    EXPECT_FALSE(has_tab_stop(checked));
+                    // And the same key moves back.
+                    press_in_main(key.vk, key.shift);
+                    EXPECT_EQ(GetFocus(), checked) << control_name(GetFocus());
+                    EXPECT_EQ(mode_checks(), c.mode);
+                    EXPECT_TRUE(has_tab_stop(checked));
+                    EXPECT_FALSE(has_tab_stop(unchecked));
+                } else {
+                    EXPECT_EQ(mode_checks(), c.mode);
+                    SendMessageA(input_combo, CB_SETCURSEL, INDEX_SPACE, 0);  // the list's own arrows
+                }
+            }
+        }
+        EXPECT_EQ(rate_controls_now(),
+                  c.step == ARMED ? ALL_DISABLED : (interval ? INTERVAL_MODE_ENABLED : CPS_MODE_ENABLED));
     }
 }
 
