@@ -21,11 +21,13 @@ extern HANDLE worker_thread;
 void handle_run_event(RunEvent event, const char *message);
 // 1 when the settings were accepted and copied; 0 when refused (the reason
 // is already showing in status_label). Also switches the window into run
-// mode: the input list and rate controls disabled, the button reading "Stop".
+// mode: the input list and rate controls disabled, the button reading "Stop"
+// and, when the window is in front, holding the focus.
 int32_t apply_settings(void);
 void enter_armed(void);
 // Ends any run: stops and waits for the worker, releases what is held,
-// restores the controls and shows "<message>  (<n> presses|clicks sent)".
+// restores the controls (the focus, when the window is in front, on the
+// Start button) and shows "<message>  (<n> presses|clicks sent)".
 // A worker still alive after the wait keeps the latch: its own end releases
 // what it pressed, so no release can overtake its press.
 void stop_run(const char *message);

@@ -1,7 +1,7 @@
 // End-to-end scenarios of the window as it opens: the layout of every control,
 // the input list and a screenshot; a second copy of the program, which must
-// only show its notice; and the keyboard: the Tab order through the controls
-// and the arrow keys.
+// only show its notice; and the keyboard: the Tab order through the controls,
+// the arrow keys, and the focus when a run is armed from the keyboard.
 #include <windows.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -454,7 +454,8 @@ void scenario_second_copy(Session *s)
 
 // Tab and Shift+Tab move through the enabled tab stops only, in layout order,
 // and never change the mode; the arrow keys change it only on the focused
-// mode button.
+// mode button. Arming from the keyboard moves the focus to the Stop button,
+// where the keyboard still works.
 void scenario_tab_order(Session *s)
 {
     if (!bring_to_front(s, s->main, "the program's window")) return;
@@ -506,4 +507,25 @@ void scenario_tab_order(Session *s)
         }
         tab_step(s, 0);  // back to the input list for the next case
     }
+
+    // Armed by F6 with the focus in the per-second box (the last case left
+    // the per-second mode selected): the box is disabled, so the focus moves
+    // to the Stop button, and Space there stops the run.
+    tab_step(s, 0);
+    if (!expect(s, tab_step(s, 0) == IDC_CPS_EDIT, "two Tabs from the input list did not reach the "
+                                                     "per-second box"))
+        return;
+    press_key(VK_F6);
+    if (!expect_text_soon(s, "status line after F6 in the program's window", control(s, IDC_STATUS),
+                          ARMED_SPACE))
+        return;
+    expect(s, wait_focus(s, IDC_START, E2E_REACTION_MS),
+           "armed with the focus in the per-second box: the focus is on %d, not on the Stop button",
+           focus_id(s));
+    press_key(VK_SPACE);
+    expect_text_soon(s, "status line after Space on the Stop button", control(s, IDC_STATUS),
+                     "Stopped.  (0 presses sent)");
+    expect(s, focus_id(s) == IDC_START, "after the stop the focus is on %d, not on the Start button",
+           focus_id(s));
+    expect_idle_controls(s, "stopped by Space on the Stop button", 0);
 }

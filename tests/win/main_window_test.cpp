@@ -680,6 +680,78 @@ TEST_F(MainWindow, KeysNeverSelectAModeButtonTheUserDidNotChoose)
     }
 }
 
+// ---- The focus when a run is armed, started and stopped ------------------------
+
+// Windows leaves the focus on a control that is disabled under it, and the
+// window's keyboard then does nothing until a click (Wine drops the focus
+// instead): arming moves it to the Start/Stop button first, the one control
+// left enabled, and the stop leaves it there. A run started and stopped from
+// another application never takes the focus or the front from it.
+TEST_F(MainWindow, ArmingMovesTheFocusToTheStopButtonAndTheStopKeepsItThere)
+{
+    struct Case { const char *what; bool interval; HWND *focus; };
+    const Case cases[] = {
+        {"per-second box", false, &cps_edit},
+        {"input list", false, &input_combo},
+        {"fastest button", false, &fastest_button},
+        {"per-second mode button", false, &cps_radio},
+        {"count box", true, &count_edit},
+        {"milliseconds box", true, &ms_edit},
+        {"interval mode button", true, &interval_radio},
+        {"the window itself", false, &main_window},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(bring_to_front(main_window));
+        SendMessageA(c.interval ? interval_radio : cps_radio, BM_CLICK, 0, 0);
+        SetFocus(*c.focus);
+        ASSERT_EQ(GetFocus(), *c.focus);
+        hotkey(HOTKEY_ID_F6);  // with the program in front: armed
+        ASSERT_EQ(run_state, RUN_ARMED);
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+        EXPECT_TRUE(enabled(start_button));
+        // The keyboard still works: Tab keeps the focus on the only tab stop,
+        // and Space presses the button under it, which stops the run.
+        press_in_main(VK_TAB, false);
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+        press_in_main(VK_SPACE, false);
+        EXPECT_EQ(run_state, RUN_IDLE);
+        EXPECT_EQ(text_of(status_label), "Stopped.  (0 presses sent)");
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+
+        // Armed again, then stopped by F8: the focus stays on the button.
+        SetFocus(*c.focus);
+        hotkey(HOTKEY_ID_F6);
+        ASSERT_EQ(run_state, RUN_ARMED);
+        hotkey(HOTKEY_ID_F8);
+        EXPECT_EQ(run_state, RUN_IDLE);
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+    }
+
+    // Started and stopped from another window, which keeps the front and its focus.
+    SetFocus(cps_edit);
+    ASSERT_TRUE(bring_to_front(target));
+    hotkey(HOTKEY_ID_F6);
+    ASSERT_EQ(run_state, RUN_RUNNING);
+    ASSERT_TRUE(wait_for_presses(1));
+    hotkey(HOTKEY_ID_F8);
+    EXPECT_EQ(run_state, RUN_IDLE);
+    EXPECT_EQ(GetForegroundWindow(), target);
+    EXPECT_EQ(GetFocus(), target) << control_name(GetFocus());
+
+    // Coming back to the window during a run puts the focus on the window
+    // itself; the stop gives it to the Start button.
+    hotkey(HOTKEY_ID_F6);
+    ASSERT_EQ(run_state, RUN_RUNNING);
+    ASSERT_TRUE(bring_to_front(main_window));
+    hotkey(HOTKEY_ID_F8);
+    EXPECT_EQ(run_state, RUN_IDLE);
+    EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+    ASSERT_TRUE(bring_to_front(target));
+    ASSERT_TRUE(flush_input());
+    EXPECT_EQ(tally_key(VK_SPACE).downs, tally_key(VK_SPACE).ups) << "a key left down";
+}
+
 TEST_F(MainWindow, OnlyTextChangesInTheRateBoxesRefreshThePlan)
 {
     struct Case { UINT id; UINT code; bool refreshes; };
