@@ -7,7 +7,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -994,6 +996,135 @@ TEST_F(MainWindow, IgnoredMessagesChangeNothing)
               GetSysColorBrush(COLOR_WINDOW));
     EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
     DeleteDC(dc);
+}
+
+// ---- Colours ---------------------------------------------------------------------
+
+// A control painted into a memory bitmap the way it paints itself on the
+// screen: WM_PRINTCLIENT makes it ask this window for its colours, as
+// WM_PAINT does. Counts the pixels near the text colour from column from_x
+// on (a radio button draws its circle left of its text), and finds the
+// background: the colour most pixels have.
+struct Painting {
+    int text_pixels;
+    COLORREF background;
+};
+
+int colour_distance(COLORREF a, COLORREF b)
+{
+    return abs(GetRValue(a) - GetRValue(b)) + abs(GetGValue(a) - GetGValue(b)) + abs(GetBValue(a) - GetBValue(b));
+}
+
+Painting paint_into_memory(HWND control, COLORREF text, int from_x)
+{
+    Painting painting = {0, CLR_INVALID};
+    std::map<COLORREF, int> colours;
+    RECT client;
+    GetClientRect(control, &client);
+    const int width = client.right, height = client.bottom;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(NULL);
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!dc || !bitmap || !bits) return painting;
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(control, WM_PRINTCLIENT, (WPARAM)dc, PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    const DWORD *pixels = (const DWORD *)bits;
+    auto colour_at = [&](int x, int y) {
+        const DWORD p = pixels[y * width + x];  // 0x00RRGGBB
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            ++colours[colour_at(x, y)];
+            if (x >= from_x && colour_distance(colour_at(x, y), text) < 120) ++painting.text_pixels;
+        }
+    }
+    int most = 0;
+    for (const auto &c : colours) {
+        if (c.second > most) {
+            most = c.second;
+            painting.background = c.first;
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return painting;
+}
+
+COLORREF brush_colour(HBRUSH brush)
+{
+    LOGBRUSH logical = {};
+    if (GetObjectA(brush, sizeof logical, &logical) != (int)sizeof logical) return CLR_INVALID;
+    return logical.lbColor;
+}
+
+// Every text of the window is drawn in the scheme's window text colour (grey
+// text where the control is disabled) on the window colour: the labels, the
+// plan and status lines, the mode buttons and the disabled rate boxes. In a
+// dark scheme such as High Contrast Black the device context's own default,
+// black, would vanish on the black window.
+TEST_F(MainWindow, TextsTakeTheSchemesColoursInEveryScheme)
+{
+    const int indexes[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_GRAYTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
+    COLORREF saved[COUNT_OF(indexes)];
+    for (size_t i = 0; i < COUNT_OF(indexes); ++i) saved[i] = GetSysColor(indexes[i]);
+    struct Scheme { const char *name; COLORREF colours[COUNT_OF(indexes)]; };
+    const Scheme schemes[] = {
+        {"as the system had it", {saved[0], saved[1], saved[2], saved[3], saved[4]}},
+        {"white on black, green grey text", {RGB(0, 0, 0), RGB(255, 255, 255), RGB(63, 242, 63), RGB(0, 0, 0),
+                                             RGB(255, 255, 255)}},
+        {"black on white, dark grey text", {RGB(255, 255, 255), RGB(0, 0, 0), RGB(96, 96, 96),
+                                            RGB(255, 255, 255), RGB(0, 0, 0)}},
+    };
+    struct Control { const char *what; HWND window; int from_x; };
+    const Control controls[] = {
+        {"first label", GetWindow(main_window, GW_CHILD), 0},
+        {"plan line", plan_label, 0},
+        {"status line", status_label, 0},
+        {"per-second mode button", cps_radio, 20},
+        {"interval mode button", interval_radio, 20},
+        {"count box, disabled", count_edit, 0},
+        {"milliseconds box, disabled", ms_edit, 0},
+    };
+    SetFocus(start_button);  // no focus rectangle in what is painted
+    for (const Scheme &scheme : schemes) {
+        SCOPED_TRACE(scheme.name);
+        SetSysColors((int)COUNT_OF(indexes), indexes, scheme.colours);
+        test_pump();
+        const COLORREF window = scheme.colours[0];
+        ASSERT_EQ(GetSysColor(COLOR_WINDOW), window);
+        ASSERT_EQ(brush_colour(GetSysColorBrush(COLOR_WINDOW)), window);
+        for (const Control &c : controls) {
+            SCOPED_TRACE(c.what);
+            const COLORREF text = IsWindowEnabled(c.window) ? scheme.colours[1] : scheme.colours[2];
+            const UINT messages[] = {WM_CTLCOLORSTATIC, WM_CTLCOLORBTN};
+            for (UINT message : messages) {
+                HDC dc = CreateCompatibleDC(NULL);
+                SetTextColor(dc, RGB(1, 2, 3));
+                SetBkMode(dc, OPAQUE);
+                const HBRUSH brush = (HBRUSH)SendMessageA(main_window, message, (WPARAM)dc, (LPARAM)c.window);
+                EXPECT_EQ(GetTextColor(dc), text) << "message " << message;
+                EXPECT_EQ(GetBkMode(dc), TRANSPARENT) << "message " << message;
+                EXPECT_EQ(brush_colour(brush), window) << "message " << message;
+                DeleteDC(dc);
+            }
+            const Painting painting = paint_into_memory(c.window, text, c.from_x);
+            EXPECT_GE(painting.text_pixels, 10) << "no text to be seen";
+            EXPECT_EQ(painting.background, window);
+        }
+    }
+    SetSysColors((int)COUNT_OF(indexes), indexes, saved);
+    test_pump();
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), saved[0]);
 }
 
 // ---- The running status line ---------------------------------------------------
