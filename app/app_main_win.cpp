@@ -21,6 +21,18 @@ namespace {
 // however often app_main runs in a process (the tests run it many times).
 bool input_lock_ready = false;
 
+// What CreateMutexA's result and error say about the guard "Local\Rivanta",
+// the one copy per session. A handle with ERROR_ALREADY_EXISTS: another copy
+// holds it. No handle and ERROR_ACCESS_DENIED: it exists but this process may
+// not open it (a copy running elevated, or as another user in this session),
+// which is another copy too. Any other failure leaves this copy running
+// without the guard.
+bool another_copy_holds_the_guard(HANDLE guard, DWORD error)
+{
+    if (guard) return error == ERROR_ALREADY_EXISTS;
+    return error == ERROR_ACCESS_DENIED;
+}
+
 void show_notice(const char *text, UINT icon)
 {
     MessageBoxA(NULL, text, "Rivanta", MB_OK | icon);
@@ -85,8 +97,9 @@ int app_main(HINSTANCE instance, int show_command)
     // Windows always takes from the system (see CMakeLists.txt).
     SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
 
+    SetLastError(ERROR_SUCCESS);
     instance_mutex = CreateMutexA(NULL, TRUE, "Local\\Rivanta");
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    if (another_copy_holds_the_guard(instance_mutex, GetLastError())) {
         show_notice("Rivanta is already running.", MB_ICONINFORMATION);
         if (instance_mutex) CloseHandle(instance_mutex);
         instance_mutex = NULL;

@@ -55,6 +55,20 @@ int32_t arming_must_wait(void)
                : 1;
 }
 
+// Gives the keyboard focus to the Start/Stop button when this window is in
+// front and the focus is somewhere in it. Windows leaves the focus on a
+// control that is disabled under it, and the window's keyboard then does
+// nothing until a click; the button is the one control a run leaves enabled.
+// A window in the background is left alone, so that the focus never pulls it
+// forward.
+void focus_start_button(void)
+{
+    if (!own_window_in_front()) return;
+    const HWND focus = GetFocus();
+    if (!focus || focus == start_button) return;
+    if (focus == main_window || IsChild(main_window, focus)) SetFocus(start_button);
+}
+
 // ACT_START after accepted settings: the start text, the worker and the
 // status refresh timer. A worker that cannot be created ends as a stop.
 void start_worker(void)
@@ -161,6 +175,8 @@ int32_t apply_settings(void)
     input_refused.store(0);
     // Accepted settings put the window into run mode here, not in the
     // caller: the arming and the start both need it, and a refusal never.
+    // The focus leaves the controls before they are disabled under it.
+    focus_start_button();
     EnableWindow(input_combo, FALSE);
     set_rate_controls_enabled(0);
     SetWindowTextA(start_button, "Stop");
@@ -211,6 +227,7 @@ void stop_run(const char *message)
     SetWindowTextA(start_button, "Start");
     EnableWindow(input_combo, TRUE);
     set_rate_controls_enabled(1);
+    focus_start_button();
     char text[STATUS_STOP_SIZE];
     compose_stop_text(text, sizeof text, message, sent_count.load(), current_input.kind);
     SetWindowTextA(status_label, text);

@@ -24,11 +24,13 @@ void handle_run_event(RunEvent event, const char *message);
 // physical one that the system delivers as the chosen button (the swap
 // setting is read here, at every arming and start). Also switches the
 // window into run mode: the input list and rate controls disabled, the
-// button reading "Stop", F6 and F8 registered with modifiers.
+// button reading "Stop" and, when the window is in front, holding the
+// focus, and F6 and F8 registered with modifiers.
 int32_t apply_settings(void);
 void enter_armed(void);
 // Ends any run: stops and waits for the worker, releases what is held,
-// gives back F6 and F8 with modifiers, restores the controls and shows
+// gives back F6 and F8 with modifiers, restores the controls (the focus,
+// when the window is in front, on the Start button) and shows
 // "<message>  (<n> presses|clicks sent)".
 // A worker still alive after the wait keeps the latch: its own end releases
 // what it pressed, so no release can overtake its press.

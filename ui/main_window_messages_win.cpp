@@ -25,10 +25,7 @@ void apply_fastest_mode(void)
 {
     char preset[STATUS_PRESET_SIZE];
     fastest_preset_text(preset, sizeof preset);
-    // The program's own BM_SETCHECK does not clear the other radio button.
-    SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
-    SendMessageA(interval_radio, BM_SETCHECK, BST_UNCHECKED, 0);
-    keep_mode_buttons_tab_stops();
+    check_mode_button(cps_radio);
     set_rate_controls_enabled(1);
     SetWindowTextA(cps_edit, preset);
     update_plan_line();
@@ -64,7 +61,7 @@ LRESULT on_command(WPARAM wparam)
     case IDC_MODE_CPS:
     case IDC_MODE_INTERVAL:
         if (code != BN_CLICKED) break;
-        keep_mode_buttons_tab_stops();  // the click unchecked the other one
+        follow_mode_button_click(id == (UINT)IDC_MODE_CPS ? cps_radio : interval_radio);
         if (run_is_idle()) set_rate_controls_enabled(1);
         update_plan_line();
         break;
@@ -123,9 +120,19 @@ LRESULT on_destroy(HWND window)
     return 0;
 }
 
-LRESULT on_ctlcolorstatic(WPARAM wparam)
+// Static texts, the mode buttons and the disabled rate boxes ask for their
+// colours here (WM_CTLCOLORSTATIC; a button may ask by WM_CTLCOLORBTN, which
+// push buttons ignore). Background and text both come from the system's
+// scheme: the device context's own text colour is black, which a dark High
+// Contrast scheme would draw black on black. Disabled controls get the grey
+// text colour, which Windows uses for a disabled edit box whatever is set.
+LRESULT on_ctlcolor(WPARAM wparam, LPARAM lparam)
 {
-    SetBkMode((HDC)wparam, TRANSPARENT);
+    const HDC dc = (HDC)wparam;
+    const HWND control = (HWND)lparam;
+    SetTextColor(dc, GetSysColor(IsWindowEnabled(control) ? COLOR_WINDOWTEXT : COLOR_GRAYTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+    SetBkMode(dc, TRANSPARENT);
     return (LRESULT)GetSysColorBrush(COLOR_WINDOW);
 }
 
@@ -140,7 +147,8 @@ LRESULT CALLBACK main_window_proc(HWND window, UINT message, WPARAM wparam, LPAR
     case WM_HOTKEY: return on_hotkey(wparam);
     case WM_CLOSE: return on_close(window);
     case WM_DESTROY: return on_destroy(window);
-    case WM_CTLCOLORSTATIC: return on_ctlcolorstatic(wparam);
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: return on_ctlcolor(wparam, lparam);
     case WM_WORKER_DONE: return 0;  // stopping is stop_run's work, never this message's
     default: return DefWindowProcA(window, message, wparam, lparam);
     }

@@ -27,11 +27,18 @@ const int32_t IDC_FASTEST = 111;
 // Creates a child control of main_window with ui_font; returns its handle.
 HWND create_child(const char *class_name, const char *text, DWORD style, int32_t x, int32_t y,
                   int32_t width, int32_t height, int32_t id);
-// Gives both mode buttons WS_TABSTOP again: a radio button drops it whenever
-// it is unchecked (and a version 6 radio button unchecks the rest of its
-// group on BM_SETCHECK), yet Tab is to reach each of them in layout order.
-// Called after every change of the mode buttons' checks.
-void keep_mode_buttons_tab_stops(void);
+// Checks `chosen` (cps_radio or interval_radio), unchecks the other mode
+// button and makes the checked one the only tab stop of the two: on Windows
+// a radio button that receives the focus is clicked, so Tab must never reach
+// the unchecked one. Every change of the checks goes through here.
+void check_mode_button(HWND chosen);
+// After a click on a mode button: the clicked button checked itself (it is an
+// automatic radio button), and the other one is unchecked here, since each
+// mode button is a group of its own.
+void follow_mode_button_click(HWND clicked);
+// Gives the two mode buttons the arrow keys: on either one, an arrow key
+// moves the focus to the other one and selects its mode, as in a dialog.
+void give_mode_buttons_arrow_keys(void);
 // WM_CREATE: sets main_window, creates the font, the sixteen controls, the
 // input list and the hotkeys, shows the Ready text and the first plan line.
 // Returns 0 whatever could not be created.

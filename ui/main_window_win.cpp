@@ -45,18 +45,22 @@ struct ControlSpec {
 };
 
 // The sixteen controls in creation order, which is also their Z order and the
-// order Tab moves through them.
+// order Tab moves through them. Each mode button is a group of its own, and
+// the controls between and after them start groups too: the dialog manager's
+// arrow-key move stays inside a group and so never reaches a mode button from
+// another control (Windows would click it on arrival). The interval button
+// starts unchecked, so it is no tab stop (see mode_buttons_win.cpp).
 const ControlSpec MAIN_CONTROLS[] = {
     {"STATIC", "1. Input to repeat (keyboard key or mouse button):", SS_LEFT, 16, 14, 440, 20, -1, NULL},
     {"COMBOBOX", "", WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 16, 36, 220, 400, IDC_INPUT_COMBO, &input_combo},
     {"STATIC", "2. How fast (choose one way to enter the rate):", SS_LEFT, 16, 72, 420, 20, -1, NULL},
     {"BUTTON", "Clicks per second (e.g. 20, 1e6, 1 centillion, infinite):",
      WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 94, 440, 20, IDC_MODE_CPS, &cps_radio},
-    {"EDIT", "20", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, IDC_CPS_EDIT, &cps_edit},
+    {"EDIT", "20", WS_GROUP | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, IDC_CPS_EDIT, &cps_edit},
     {"BUTTON", NULL, WS_TABSTOP | BS_PUSHBUTTON, 246, 115, 210, 28, IDC_FASTEST, &fastest_button},
     {"BUTTON", "Clicks every ... milliseconds (decimals allowed, e.g. 10 every 0.1 ms):",
-     WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, IDC_MODE_INTERVAL, &interval_radio},
-    {"EDIT", "10", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, IDC_COUNT_EDIT, &count_edit},
+     WS_GROUP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, IDC_MODE_INTERVAL, &interval_radio},
+    {"EDIT", "10", WS_GROUP | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, IDC_COUNT_EDIT, &count_edit},
     {"STATIC", "clicks every", SS_LEFT, 132, 176, 80, 20, -1, NULL},
     {"EDIT", "100", WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 214, 172, 90, 26, IDC_MS_EDIT, &ms_edit},
     {"STATIC", "ms", SS_LEFT, 310, 176, 40, 20, -1, NULL},
@@ -115,16 +119,6 @@ HWND create_child(const char *class_name, const char *text, DWORD style, int32_t
     return child;
 }
 
-void keep_mode_buttons_tab_stops(void)
-{
-    const HWND buttons[] = {cps_radio, interval_radio};
-    for (HWND button : buttons) {
-        if (!button) continue;
-        const LONG_PTR style = GetWindowLongPtrA(button, GWL_STYLE);
-        if (!(style & WS_TABSTOP)) SetWindowLongPtrA(button, GWL_STYLE, style | WS_TABSTOP);
-    }
-}
-
 LRESULT on_create(HWND window)
 {
     main_window = window;
@@ -140,9 +134,9 @@ LRESULT on_create(HWND window)
                                   control.x, control.y, control.width, control.height, control.id);
         if (control.handle) *control.handle = child;
         if (control.id == IDC_INPUT_COMBO) fill_input_list();
-        if (control.id == IDC_MS_EDIT) SendMessageA(cps_radio, BM_SETCHECK, BST_CHECKED, 0);
+        if (control.id == IDC_MS_EDIT) check_mode_button(cps_radio);
     }
-    keep_mode_buttons_tab_stops();
+    give_mode_buttons_arrow_keys();
 
     register_hotkeys(window);
     char ready[STATUS_READY_SIZE];

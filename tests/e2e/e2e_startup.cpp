@@ -1,6 +1,7 @@
 // End-to-end scenarios of the window as it opens: the layout of every control,
 // the input list and a screenshot; a second copy of the program, which must
-// only show its notice; and the Tab order through the controls.
+// only show its notice; and the keyboard: the Tab order through the controls,
+// the arrow keys, and the focus when a run is armed from the keyboard.
 #include <windows.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -63,14 +64,16 @@ const ControlSpec STARTUP_LAYOUT[16] = {
      IDC_INPUT_COMBO, 1},
     {"Static", "2. How fast (choose one way to enter the rate):", SS_LEFT, 16, 72, 420, 20,
      IDC_LABEL, 1},
+    // Each mode button is a group of its own, and so are the controls between
+    // and after them; only the checked mode button is a tab stop.
     {"Button", "Clicks per second (e.g. 20, 1e6, 1 centillion, infinite):",
      WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 94, 440, 20, IDC_MODE_CPS, 1},
-    {"Edit", "20", WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, IDC_CPS_EDIT, 1},
+    {"Edit", "20", WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, IDC_CPS_EDIT, 1},
     {"Button", "Fastest mode (1000/s scheduled)", WS_TABSTOP | BS_PUSHBUTTON, 246, 115, 210, 28,
      IDC_FASTEST, 1},
     {"Button", "Clicks every ... milliseconds (decimals allowed, e.g. 10 every 0.1 ms):",
-     WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, IDC_MODE_INTERVAL, 1},
-    {"Edit", "10", WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, IDC_COUNT_EDIT, 0},
+     WS_GROUP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, IDC_MODE_INTERVAL, 1},
+    {"Edit", "10", WS_GROUP | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, IDC_COUNT_EDIT, 0},
     {"Static", "clicks every", SS_LEFT, 132, 176, 80, 20, IDC_LABEL, 1},
     {"Edit", "100", WS_TABSTOP | ES_AUTOHSCROLL, 214, 172, 90, 26, IDC_MS_EDIT, 0},
     {"Static", "ms", SS_LEFT, 310, 176, 40, 20, IDC_LABEL, 1},
@@ -210,25 +213,48 @@ void check_control(Session *s, int32_t index, HWND child, const ControlSpec *lay
     expect(s, enabled == layout->enabled, "%s: %s", what, enabled ? "enabled" : "disabled");
 }
 
-// A mode and the cycle Tab must take through the enabled tab stops in it.
+// A way to select a mode and the cycle Tab must then take through the
+// enabled tab stops, from the input list on.
 struct TabOrderCase {
     const char *mode;
-    int32_t mode_button;  // radio button clicked first; 0: none (the state at start-up)
-    int32_t order[8];     // the cycle of enabled tab stops from the input list on, 0 ends it
+    int32_t clicks[2];     // buttons clicked first, 0 ends the list; none: the state at start-up
+    int32_t interval;      // 1 when the interval mode is then selected
+    int32_t order[8];      // 0 ends it
 };
 
-// In the order of the layout. Both mode buttons are tab stops whichever of
-// them is selected (the program gives back the style that a radio button
-// drops when it is unchecked), so only the enabled rate boxes change.
+// In the order of the layout. Of the two mode buttons only the checked one
+// is a tab stop, so Tab can never give the focus to the other one.
 const TabOrderCase TAB_ORDERS[] = {
-    {"start-up (per-second mode)", 0,
-     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_START, 0}},
-    {"interval mode selected", IDC_MODE_INTERVAL,
-     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_COUNT_EDIT, IDC_MS_EDIT,
-      IDC_START, 0}},
-    {"per-second mode selected again", IDC_MODE_CPS,
-     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_START, 0}},
+    {"start-up (per-second mode)", {0}, 0,
+     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_START, 0}},
+    {"interval mode selected", {IDC_MODE_INTERVAL, 0}, 1,
+     {IDC_INPUT_COMBO, IDC_FASTEST, IDC_MODE_INTERVAL, IDC_COUNT_EDIT, IDC_MS_EDIT, IDC_START, 0}},
+    {"per-second mode selected again", {IDC_MODE_CPS, 0}, 0,
+     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_START, 0}},
+    {"fastest button from the interval mode", {IDC_MODE_INTERVAL, IDC_FASTEST}, 0,
+     {IDC_INPUT_COMBO, IDC_MODE_CPS, IDC_CPS_EDIT, IDC_FASTEST, IDC_START, 0}},
 };
+
+// The mode button of a mode.
+int32_t mode_button(int32_t interval)
+{
+    return interval ? IDC_MODE_INTERVAL : IDC_MODE_CPS;
+}
+
+// What keeps the keyboard harmless on Windows, where a radio button that
+// receives the focus is clicked: the focus never rests on the unchecked mode
+// button, and the mode is still the one the user chose. Returns 1 when both
+// hold.
+int32_t expect_mode_kept(Session *s, const char *what, int32_t interval)
+{
+    const int32_t unchecked = mode_button(!interval);
+    const int32_t focus = focus_id(s);
+    const int32_t kept = is_checked(control(s, mode_button(interval))) &&
+                         !is_checked(control(s, unchecked));
+    expect(s, focus != unchecked, "%s: the focus rests on the unchecked mode button %d", what,
+           unchecked);
+    return expect(s, kept, "%s: the mode changed", what) && focus != unchecked;
+}
 
 // Presses Tab (or Shift+Tab) and returns the id of the control that then has
 // the focus, or 0 when the focus did not move.
@@ -239,6 +265,41 @@ int32_t tab_step(Session *s, int32_t backwards)
     else press_key(VK_TAB);
     if (!wait_focus_change(s, before, E2E_REACTION_MS)) return 0;
     return focus_id(s);
+}
+
+// Up and Down on the control at index i of the cycle. On the checked mode
+// button they move to the other one and select it, and back; anywhere else
+// they must leave the mode alone: each is then followed by Tab and Shift+Tab,
+// whose focus changes show that the program has handled it.
+void arrow_steps(Session *s, const TabOrderCase *c, int32_t i, int32_t n)
+{
+    const int32_t id = c->order[i];
+    const WORD arrows[] = {VK_DOWN, VK_UP};
+    char what[128];
+    for (size_t k = 0; k < sizeof arrows / sizeof arrows[0]; ++k) {
+        snprintf(what, sizeof what, "%s: %s on control %d", c->mode, k ? "Up" : "Down", id);
+        if (id == mode_button(c->interval)) {
+            const int32_t other = mode_button(!c->interval);
+            press_key(arrows[k]);
+            expect(s, wait_focus(s, other, E2E_REACTION_MS), "%s: the focus is on %d, not on %d", what,
+                   focus_id(s), other);
+            expect(s, is_checked(control(s, other)) && !is_checked(control(s, id)),
+                   "%s: the other mode is not selected", what);
+            press_key(arrows[k]);
+            expect(s, wait_focus(s, id, E2E_REACTION_MS), "%s and back: the focus is on %d", what,
+                   focus_id(s));
+            expect_mode_kept(s, what, c->interval);
+            continue;
+        }
+        press_key(arrows[k]);
+        const int32_t next = tab_step(s, 0);
+        expect_mode_kept(s, what, c->interval);
+        expect(s, next == c->order[(i + 1) % n], "%s, then Tab: the focus went to %d, want %d", what,
+               next, c->order[(i + 1) % n]);
+        const int32_t back = tab_step(s, 1);
+        expect_mode_kept(s, what, c->interval);
+        expect(s, back == id, "%s, then Tab and Shift+Tab: the focus went to %d", what, back);
+    }
 }
 
 }  // namespace
@@ -331,31 +392,80 @@ void scenario_second_copy(Session *s)
 
 // ---- scenario: Tab order ----------------------------------------------------------
 
-// Tab and Shift+Tab move through the enabled tab stops only, in layout order.
+// Tab and Shift+Tab move through the enabled tab stops only, in layout order,
+// and never change the mode; the arrow keys change it only on the focused
+// mode button. Arming from the keyboard moves the focus to the Stop button,
+// where the keyboard still works.
 void scenario_tab_order(Session *s)
 {
     if (!bring_to_front(s, s->main, "the program's window")) return;
+    // The activation gives the window its focus a few milliseconds after it
+    // comes to the front; a Tab pressed before that would be credited with
+    // the activation's focus change, and every step after it read one ahead.
+    if (!expect(s, wait_focus_change(s, NULL, E2E_REACTION_MS), "the program's window has no focus"))
+        return;
     for (size_t k = 0; k < sizeof TAB_ORDERS / sizeof TAB_ORDERS[0]; ++k) {
         const TabOrderCase *c = &TAB_ORDERS[k];
-        if (c->mode_button) click(control(s, c->mode_button));
+        for (size_t b = 0; b < sizeof c->clicks / sizeof c->clicks[0] && c->clicks[b]; ++b)
+            click(control(s, c->clicks[b]));
+        if (!expect_mode_kept(s, c->mode, c->interval)) continue;
         int32_t n = 0;
         while (c->order[n]) ++n;
         // Walk to the input list first; it must be reached within one cycle.
         int32_t id = focus_id(s);
-        for (int32_t i = 0; i <= n && id != IDC_INPUT_COMBO; ++i) id = tab_step(s, 0);
+        for (int32_t i = 0; i <= n && id != IDC_INPUT_COMBO; ++i) {
+            id = tab_step(s, 0);
+            expect_mode_kept(s, c->mode, c->interval);
+        }
         if (!expect(s, id == IDC_INPUT_COMBO, "%s: Tab never reached the input list", c->mode))
             continue;
         char seen[128] = "", want[128] = "";
         for (int32_t i = 1; i <= n; ++i) {
             id = tab_step(s, 0);
+            expect_mode_kept(s, c->mode, c->interval);
             size_t used = strlen(seen);
             snprintf(seen + used, sizeof seen - used, " %d", id);
             used = strlen(want);
             snprintf(want + used, sizeof want - used, " %d", c->order[i % n]);
         }
         expect(s, strcmp(seen, want) == 0, "%s: Tab went through%s, want%s", c->mode, seen, want);
-        id = tab_step(s, 1);
-        expect(s, id == c->order[n - 1], "%s: Shift+Tab from the input list went to %d, want %d",
-               c->mode, id, c->order[n - 1]);
+        seen[0] = want[0] = '\0';
+        for (int32_t i = 1; i <= n; ++i) {
+            id = tab_step(s, 1);
+            expect_mode_kept(s, c->mode, c->interval);
+            size_t used = strlen(seen);
+            snprintf(seen + used, sizeof seen - used, " %d", id);
+            used = strlen(want);
+            snprintf(want + used, sizeof want - used, " %d", c->order[(n - i) % n]);
+        }
+        expect(s, strcmp(seen, want) == 0, "%s: Shift+Tab went through%s, want%s", c->mode, seen,
+               want);
+        // The focus is back on the input list: the arrows on every tab stop.
+        for (int32_t i = 0; i < n; ++i) {
+            if (i > 0) tab_step(s, 0);
+            arrow_steps(s, c, i, n);
+        }
+        tab_step(s, 0);  // back to the input list for the next case
     }
+
+    // Armed by F6 with the focus in the per-second box (the last case left
+    // the per-second mode selected): the box is disabled, so the focus moves
+    // to the Stop button, and Space there stops the run.
+    tab_step(s, 0);
+    if (!expect(s, tab_step(s, 0) == IDC_CPS_EDIT, "two Tabs from the input list did not reach the "
+                                                     "per-second box"))
+        return;
+    press_key(VK_F6);
+    if (!expect_text_soon(s, "status line after F6 in the program's window", control(s, IDC_STATUS),
+                          ARMED_SPACE))
+        return;
+    expect(s, wait_focus(s, IDC_START, E2E_REACTION_MS),
+           "armed with the focus in the per-second box: the focus is on %d, not on the Stop button",
+           focus_id(s));
+    press_key(VK_SPACE);
+    expect_text_soon(s, "status line after Space on the Stop button", control(s, IDC_STATUS),
+                     "Stopped.  (0 presses sent)");
+    expect(s, focus_id(s) == IDC_START, "after the stop the focus is on %d, not on the Start button",
+           focus_id(s));
+    expect_idle_controls(s, "stopped by Space on the Stop button", 0);
 }

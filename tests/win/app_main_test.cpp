@@ -1,8 +1,9 @@
-// The program's entry run in-process: one copy per logon, the window it opens
+// The program's entry run in-process: one copy per session, the window it opens
 // and closes, the notice when it cannot open one; and the two resources of
 // the built rivanta.exe. A watcher thread plays the user: it finds the
 // window or the notice, reads it and closes it.
 #include <windows.h>
+#include <sddl.h>
 #include <gtest/gtest.h>
 #include <string.h>
 #include <atomic>
@@ -173,6 +174,88 @@ TEST(AppMain, ASecondCopyShowsTheNoticeAndEndsWithoutAWindow)
     EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
     CloseHandle(probe);
     ReleaseMutex(first);
+    CloseHandle(first);
+    EXPECT_TRUE(guard_is_free());
+}
+
+namespace {
+
+// What the watcher saw while a copy that should only show its notice ran:
+// the notice, and whether a main window opened anyway (closed at once, so
+// that app_main returns either way).
+struct SecondCopySeen {
+    Notice notice;
+    bool window_opened = false;
+};
+
+DWORD WINAPI answer_notice_or_close_window(LPVOID argument)
+{
+    SecondCopySeen *seen = (SecondCopySeen *)argument;
+    const ULONGLONG end = GetTickCount64() + 10000;
+    while (GetTickCount64() < end) {
+        HWND window = FindWindowA("Rivanta", NULL);
+        if (window && IsWindowVisible(window)) {
+            seen->window_opened = true;
+            PostMessageA(window, WM_CLOSE, 0, 0);
+            return 0;
+        }
+        if (FindWindowA("#32770", "Rivanta")) return answer_notice(&seen->notice);
+        Sleep(10);
+    }
+    return 0;
+}
+
+// A security descriptor that denies the calling user every access to the
+// object and grants it to everyone else: what a copy of another user, or an
+// elevated copy, leaves this one.
+std::string deny_this_user_sddl(void)
+{
+    HANDLE token = NULL;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
+    char buffer[256];
+    DWORD length = 0;
+    const BOOL got = GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &length);
+    CloseHandle(token);
+    char *sid = NULL;
+    if (!got || !ConvertSidToStringSidA(((TOKEN_USER *)buffer)->User.Sid, &sid)) return "";
+    const std::string sddl = std::string("D:(D;;GA;;;") + sid + ")(A;;GA;;;WD)";
+    LocalFree(sid);
+    return sddl;
+}
+
+}  // namespace
+
+// The guard exists but this user may not open it (the first copy runs
+// elevated, or as another user in this session): CreateMutexA fails with
+// ERROR_ACCESS_DENIED, and that is another copy too. Without this the second
+// copy would open, find F6 and F8 taken and blame "another program".
+TEST(AppMain, AGuardThisUserMayNotOpenMeansASecondCopy)
+{
+    const std::string sddl = deny_this_user_sddl();
+    ASSERT_FALSE(sddl.empty());
+    SECURITY_ATTRIBUTES attributes = {sizeof attributes, NULL, FALSE};
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                                     &attributes.lpSecurityDescriptor, NULL));
+    HANDLE first = CreateMutexA(&attributes, TRUE, MUTEX_NAME);
+    LocalFree(attributes.lpSecurityDescriptor);
+    ASSERT_NE(first, (HANDLE)NULL);
+    // The platform refuses this user, as Windows documents (and Wine does the same).
+    SetLastError(0);
+    HANDLE probe = CreateMutexA(NULL, FALSE, MUTEX_NAME);
+    ASSERT_EQ(probe, (HANDLE)NULL);
+    ASSERT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+    SecondCopySeen seen;
+    EXPECT_EQ(run_app_main(answer_notice_or_close_window, &seen, SW_SHOWNORMAL), 0);
+    EXPECT_FALSE(seen.window_opened) << "a second copy opened its window";
+    EXPECT_TRUE(seen.notice.seen);
+    EXPECT_EQ(seen.notice.text, "Rivanta is already running.");
+    EXPECT_TRUE(seen.notice.information_icon);
+    // Nothing else happened in this copy: no class, no guard of its own.
+    WNDCLASSA existing;
+    EXPECT_FALSE(GetClassInfoA(GetModuleHandleA(NULL), "Rivanta", &existing));
+    if (seen.window_opened) UnregisterClassA("Rivanta", GetModuleHandleA(NULL));
+    EXPECT_EQ(instance_mutex, (HANDLE)NULL);
     CloseHandle(first);
     EXPECT_TRUE(guard_is_free());
 }

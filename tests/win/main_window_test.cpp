@@ -7,7 +7,9 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -217,13 +219,18 @@ const ControlRow LAYOUT[] = {
     {"STATIC", "1. Input to repeat (keyboard key or mouse button):", true, SS_LEFT, 16, 14, 440, 20, -1, true},
     {"COMBOBOX", "", false, WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST, 16, 36, 220, 400, 101, true},
     {"STATIC", "2. How fast (choose one way to enter the rate):", true, SS_LEFT, 16, 72, 420, 20, -1, true},
+    // Each mode button is a group of its own, and so are the controls
+    // between and after them: the dialog manager's arrow-key move stays
+    // inside a group, and must never carry the focus onto a mode button,
+    // which Windows would then click. Only the checked mode button is a tab
+    // stop: at creation the per-second one.
     {"BUTTON", "Clicks per second (e.g. 20, 1e6, 1 centillion, infinite):", true,
      WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 94, 440, 20, 107, true},
-    {"EDIT", "20", true, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, 102, true},
+    {"EDIT", "20", true, WS_GROUP | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 116, 200, 26, 102, true},
     {"BUTTON", "Fastest mode (1000/s scheduled)", true, WS_TABSTOP | BS_PUSHBUTTON, 246, 115, 210, 28, 111, true},
     {"BUTTON", "Clicks every ... milliseconds (decimals allowed, e.g. 10 every 0.1 ms):", true,
-     WS_TABSTOP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, 108, true},
-    {"EDIT", "10", true, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, 109, false},
+     WS_GROUP | BS_AUTORADIOBUTTON, 16, 150, 440, 20, 108, true},
+    {"EDIT", "10", true, WS_GROUP | WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 36, 172, 90, 26, 109, false},
     {"STATIC", "clicks every", true, SS_LEFT, 132, 176, 80, 20, -1, true},
     {"EDIT", "100", true, WS_BORDER | WS_TABSTOP | ES_AUTOHSCROLL, 214, 172, 90, 26, 110, false},
     {"STATIC", "ms", true, SS_LEFT, 310, 176, 40, 20, -1, true},
@@ -439,18 +446,17 @@ TEST_F(MainWindow, ModeButtonsEnableOneRateEntryAndShowItsPlan)
     }
 }
 
-// Tab follows the layout through the enabled tab stops only; both mode
-// buttons stay tab stops whichever is checked (radio buttons drop the style
-// when unchecked, and version 6 ones uncheck each other on BM_SETCHECK).
+// Tab follows the layout through the enabled tab stops only; of the two mode
+// buttons only the checked one is a tab stop, whatever changed the checks.
 TEST_F(MainWindow, TabMovesThroughTheEnabledTabStopsInLayoutOrder)
 {
     enum Step { OPENED, CLICK_INTERVAL, CLICK_CPS, FASTEST_FROM_INTERVAL, ARMED };
     struct Case { Step step; std::vector<int> order; };
     const Case cases[] = {
-        {OPENED, {101, 107, 102, 111, 108, 103}},
-        {CLICK_INTERVAL, {101, 107, 111, 108, 109, 110, 103}},
-        {CLICK_CPS, {101, 107, 102, 111, 108, 103}},
-        {FASTEST_FROM_INTERVAL, {101, 107, 102, 111, 108, 103}},
+        {OPENED, {101, 107, 102, 111, 103}},
+        {CLICK_INTERVAL, {101, 111, 108, 109, 110, 103}},
+        {CLICK_CPS, {101, 107, 102, 111, 103}},
+        {FASTEST_FROM_INTERVAL, {101, 107, 102, 111, 103}},
         {ARMED, {103}},
     };
     for (const Case &c : cases) {
@@ -483,6 +489,269 @@ TEST_F(MainWindow, TabMovesThroughTheEnabledTabStopsInLayoutOrder)
         HWND first = GetDlgItem(main_window, c.order.front());
         EXPECT_EQ(GetDlgCtrlID(GetNextDlgTabItem(main_window, first, TRUE)), c.order.back());
     }
+}
+
+// ---- Keyboard navigation as on Windows ----------------------------------------
+
+// Windows' radio button acts as clicked when it receives the keyboard focus:
+// it sends BN_CLICKED to its parent (the behaviour BM_SETDONTCLICK turns
+// off), and an automatic one is checked. Wine's button does neither, so the
+// tests that navigate by keyboard put it into both mode buttons.
+struct FocusClick {
+    HWND button;
+    WNDPROC previous;
+};
+FocusClick focus_clicks[2];
+
+LRESULT CALLBACK click_on_focus(HWND button, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    WNDPROC previous = NULL;
+    for (const FocusClick &f : focus_clicks)
+        if (f.button == button) previous = f.previous;
+    const LRESULT result = CallWindowProcA(previous, button, message, wparam, lparam);
+    if (message == WM_SETFOCUS) {
+        SendMessageA(button, BM_SETCHECK, BST_CHECKED, 0);
+        SendMessageA(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     (LPARAM)button);
+    }
+    return result;
+}
+
+void click_mode_buttons_on_focus(void)
+{
+    const HWND buttons[] = {cps_radio, interval_radio};
+    for (size_t i = 0; i < COUNT_OF(buttons); ++i) {
+        focus_clicks[i].button = buttons[i];
+        focus_clicks[i].previous =
+            (WNDPROC)SetWindowLongPtrA(buttons[i], GWLP_WNDPROC, (LONG_PTR)click_on_focus);
+    }
+}
+
+// One key pressed and released in the program's window, handed over as its
+// message loop does: to IsDialogMessageA first. Shift is held in the
+// thread's key state, where the dialog manager looks for it.
+void press_in_main(WORD vk, bool shift)
+{
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    const BYTE shift_before = keys[VK_SHIFT];
+    keys[VK_SHIFT] = shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    const LPARAM scan = (LPARAM)MapVirtualKeyA(vk, MAPVK_VK_TO_VSC) << 16;
+    const UINT edges[] = {WM_KEYDOWN, WM_KEYUP};
+    for (UINT edge : edges) {
+        MSG msg = {};
+        msg.hwnd = GetFocus();
+        msg.message = edge;
+        msg.wParam = vk;
+        msg.lParam = 1 | scan | (edge == WM_KEYUP ? (LPARAM)0xC0000000 : 0);
+        if (!msg.hwnd) break;
+        if (!IsDialogMessageA(main_window, &msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    keys[VK_SHIFT] = shift_before;
+    SetKeyboardState(keys);
+    test_pump();
+}
+
+// The selected mode as the two check marks show it.
+std::string mode_checks(void)
+{
+    const bool cps = SendMessageA(cps_radio, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    const bool interval = SendMessageA(interval_radio, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (cps && !interval) return "per second";
+    if (interval && !cps) return "interval";
+    return cps ? "both checked" : "none checked";
+}
+
+bool has_tab_stop(HWND window) { return (GetWindowLongPtrA(window, GWL_STYLE) & WS_TABSTOP) != 0; }
+
+std::string control_name(HWND window)
+{
+    if (!window) return "no focus";
+    if (window == main_window) return "the main window";
+    return "control " + std::to_string(GetDlgCtrlID(window));
+}
+
+// Tab, Shift+Tab and the arrow keys from every control that can hold the
+// focus, idle after every kind of change of mode, and armed: Tab never
+// changes the mode, the focus never rests on an unchecked mode button, the
+// arrows change the mode only on a focused mode button, where they move to
+// the other one and select it, as in every Windows dialog.
+TEST_F(MainWindow, KeysNeverSelectAModeButtonTheUserDidNotChoose)
+{
+    click_mode_buttons_on_focus();
+    ASSERT_TRUE(bring_to_front(main_window));
+    enum Step { OPENED, CLICK_INTERVAL, CLICK_CPS, FASTEST_FROM_INTERVAL, ARROW_TO_INTERVAL, ARROW_TO_CPS,
+                STOPPED_IN_INTERVAL, ARMED };
+    struct Case { const char *what; Step step; const char *mode; std::vector<int> cycle; };
+    const std::vector<int> CPS_CYCLE = {101, 107, 102, 111, 103};
+    const std::vector<int> INTERVAL_CYCLE = {101, 111, 108, 109, 110, 103};
+    const Case cases[] = {
+        {"opened", OPENED, "per second", CPS_CYCLE},
+        {"interval button clicked", CLICK_INTERVAL, "interval", INTERVAL_CYCLE},
+        {"per-second button clicked", CLICK_CPS, "per second", CPS_CYCLE},
+        {"fastest button from the interval mode", FASTEST_FROM_INTERVAL, "per second", CPS_CYCLE},
+        {"arrow key from the per-second button", ARROW_TO_INTERVAL, "interval", INTERVAL_CYCLE},
+        {"arrow key from the interval button", ARROW_TO_CPS, "per second", CPS_CYCLE},
+        {"a run stopped in the interval mode", STOPPED_IN_INTERVAL, "interval", INTERVAL_CYCLE},
+        {"armed in the interval mode", ARMED, "interval", {103}},
+    };
+    const struct { const char *name; WORD vk; bool shift; } keys[] = {
+        {"Tab", VK_TAB, false}, {"Shift+Tab", VK_TAB, true}, {"Up", VK_UP, false},
+        {"Down", VK_DOWN, false}, {"Left", VK_LEFT, false}, {"Right", VK_RIGHT, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        switch (c.step) {
+        case OPENED: break;
+        case CLICK_INTERVAL: SendMessageA(interval_radio, BM_CLICK, 0, 0); break;
+        case CLICK_CPS: SendMessageA(cps_radio, BM_CLICK, 0, 0); break;
+        case FASTEST_FROM_INTERVAL:
+            SendMessageA(interval_radio, BM_CLICK, 0, 0);
+            SendMessageA(fastest_button, BM_CLICK, 0, 0);
+            break;
+        case ARROW_TO_INTERVAL:
+            SetFocus(cps_radio);
+            press_in_main(VK_DOWN, false);
+            break;
+        case ARROW_TO_CPS:
+            SetFocus(interval_radio);
+            press_in_main(VK_UP, false);
+            break;
+        case STOPPED_IN_INTERVAL:
+            SendMessageA(interval_radio, BM_CLICK, 0, 0);
+            SendMessageA(start_button, BM_CLICK, 0, 0);
+            ASSERT_EQ(run_state, RUN_ARMED);
+            SendMessageA(start_button, BM_CLICK, 0, 0);
+            ASSERT_EQ(run_state, RUN_IDLE);
+            break;
+        case ARMED:
+            SendMessageA(start_button, BM_CLICK, 0, 0);
+            ASSERT_EQ(run_state, RUN_ARMED);
+            break;
+        }
+        ASSERT_EQ(mode_checks(), c.mode);
+        const bool interval = mode_checks() == "interval";
+        HWND checked = interval ? interval_radio : cps_radio;
+        HWND unchecked = interval ? cps_radio : interval_radio;
+        EXPECT_TRUE(has_tab_stop(checked));
+        EXPECT_FALSE(has_tab_stop(unchecked));
+
+        const size_t n = c.cycle.size();
+        for (size_t i = 0; i < n; ++i) {
+            HWND from = GetDlgItem(main_window, c.cycle[i]);
+            for (const auto &key : keys) {
+                SCOPED_TRACE(std::string(key.name) + " from " + control_name(from));
+                SetFocus(from);
+                ASSERT_EQ(GetFocus(), from);
+                press_in_main(key.vk, key.shift);
+                HWND focus = GetFocus();
+                const HWND unchecked_now = mode_checks() == "interval" ? cps_radio : interval_radio;
+                EXPECT_NE(focus, unchecked_now) << "the focus rests on the unchecked mode button";
+                if (key.vk == VK_TAB) {
+                    const size_t next = key.shift ? (i + n - 1) % n : (i + 1) % n;
+                    EXPECT_EQ(focus, GetDlgItem(main_window, c.cycle[next])) << control_name(focus);
+                    EXPECT_EQ(mode_checks(), c.mode);
+                } else if (from == checked) {
+                    // The arrows move to the other mode button and select it.
+                    EXPECT_EQ(focus, unchecked) << control_name(focus);
+                    EXPECT_EQ(mode_checks(), interval ? "per second" : "interval");
+                    EXPECT_EQ(rate_controls_now(), interval ? CPS_MODE_ENABLED : INTERVAL_MODE_ENABLED);
+                    EXPECT_EQ(text_of(plan_label),
+                              interval ? plan_for(read_rate_per_second(text_of(cps_edit).c_str()), 0)
+                                       : plan_for(read_rate_interval("10", "100"), 1));
+                    EXPECT_TRUE(has_tab_stop(unchecked));
+                    EXPECT_FALSE(has_tab_stop(checked));
+                    // And the same key moves back.
+                    press_in_main(key.vk, key.shift);
+                    EXPECT_EQ(GetFocus(), checked) << control_name(GetFocus());
+                    EXPECT_EQ(mode_checks(), c.mode);
+                    EXPECT_TRUE(has_tab_stop(checked));
+                    EXPECT_FALSE(has_tab_stop(unchecked));
+                } else {
+                    EXPECT_EQ(mode_checks(), c.mode);
+                    SendMessageA(input_combo, CB_SETCURSEL, INDEX_SPACE, 0);  // the list's own arrows
+                }
+            }
+        }
+        EXPECT_EQ(rate_controls_now(),
+                  c.step == ARMED ? ALL_DISABLED : (interval ? INTERVAL_MODE_ENABLED : CPS_MODE_ENABLED));
+    }
+}
+
+// ---- The focus when a run is armed, started and stopped ------------------------
+
+// Windows leaves the focus on a control that is disabled under it, and the
+// window's keyboard then does nothing until a click (Wine drops the focus
+// instead): arming moves it to the Start/Stop button first, the one control
+// left enabled, and the stop leaves it there. A run started and stopped from
+// another application never takes the focus or the front from it.
+TEST_F(MainWindow, ArmingMovesTheFocusToTheStopButtonAndTheStopKeepsItThere)
+{
+    struct Case { const char *what; bool interval; HWND *focus; };
+    const Case cases[] = {
+        {"per-second box", false, &cps_edit},
+        {"input list", false, &input_combo},
+        {"fastest button", false, &fastest_button},
+        {"per-second mode button", false, &cps_radio},
+        {"count box", true, &count_edit},
+        {"milliseconds box", true, &ms_edit},
+        {"interval mode button", true, &interval_radio},
+        {"the window itself", false, &main_window},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(bring_to_front(main_window));
+        SendMessageA(c.interval ? interval_radio : cps_radio, BM_CLICK, 0, 0);
+        SetFocus(*c.focus);
+        ASSERT_EQ(GetFocus(), *c.focus);
+        hotkey(HOTKEY_ID_F6);  // with the program in front: armed
+        ASSERT_EQ(run_state, RUN_ARMED);
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+        EXPECT_TRUE(enabled(start_button));
+        // The keyboard still works: Tab keeps the focus on the only tab stop,
+        // and Space presses the button under it, which stops the run.
+        press_in_main(VK_TAB, false);
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+        press_in_main(VK_SPACE, false);
+        EXPECT_EQ(run_state, RUN_IDLE);
+        EXPECT_EQ(text_of(status_label), "Stopped.  (0 presses sent)");
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+
+        // Armed again, then stopped by F8: the focus stays on the button.
+        SetFocus(*c.focus);
+        hotkey(HOTKEY_ID_F6);
+        ASSERT_EQ(run_state, RUN_ARMED);
+        hotkey(HOTKEY_ID_F8);
+        EXPECT_EQ(run_state, RUN_IDLE);
+        EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+    }
+
+    // Started and stopped from another window, which keeps the front and its focus.
+    SetFocus(cps_edit);
+    ASSERT_TRUE(bring_to_front(target));
+    hotkey(HOTKEY_ID_F6);
+    ASSERT_EQ(run_state, RUN_RUNNING);
+    ASSERT_TRUE(wait_for_presses(1));
+    hotkey(HOTKEY_ID_F8);
+    EXPECT_EQ(run_state, RUN_IDLE);
+    EXPECT_EQ(GetForegroundWindow(), target);
+    EXPECT_EQ(GetFocus(), target) << control_name(GetFocus());
+
+    // Coming back to the window during a run puts the focus on the window
+    // itself; the stop gives it to the Start button.
+    hotkey(HOTKEY_ID_F6);
+    ASSERT_EQ(run_state, RUN_RUNNING);
+    ASSERT_TRUE(bring_to_front(main_window));
+    hotkey(HOTKEY_ID_F8);
+    EXPECT_EQ(run_state, RUN_IDLE);
+    EXPECT_EQ(GetFocus(), start_button) << control_name(GetFocus());
+    ASSERT_TRUE(bring_to_front(target));
+    ASSERT_TRUE(flush_input());
+    EXPECT_EQ(tally_key(VK_SPACE).downs, tally_key(VK_SPACE).ups) << "a key left down";
 }
 
 TEST_F(MainWindow, OnlyTextChangesInTheRateBoxesRefreshThePlan)
@@ -727,6 +996,135 @@ TEST_F(MainWindow, IgnoredMessagesChangeNothing)
               GetSysColorBrush(COLOR_WINDOW));
     EXPECT_EQ(GetBkMode(dc), TRANSPARENT);
     DeleteDC(dc);
+}
+
+// ---- Colours ---------------------------------------------------------------------
+
+// A control painted into a memory bitmap the way it paints itself on the
+// screen: WM_PRINTCLIENT makes it ask this window for its colours, as
+// WM_PAINT does. Counts the pixels near the text colour from column from_x
+// on (a radio button draws its circle left of its text), and finds the
+// background: the colour most pixels have.
+struct Painting {
+    int text_pixels;
+    COLORREF background;
+};
+
+int colour_distance(COLORREF a, COLORREF b)
+{
+    return abs(GetRValue(a) - GetRValue(b)) + abs(GetGValue(a) - GetGValue(b)) + abs(GetBValue(a) - GetBValue(b));
+}
+
+Painting paint_into_memory(HWND control, COLORREF text, int from_x)
+{
+    Painting painting = {0, CLR_INVALID};
+    std::map<COLORREF, int> colours;
+    RECT client;
+    GetClientRect(control, &client);
+    const int width = client.right, height = client.bottom;
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down rows
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC dc = CreateCompatibleDC(NULL);
+    void *bits = NULL;
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, NULL, 0);
+    if (!dc || !bitmap || !bits) return painting;
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    SendMessageA(control, WM_PRINTCLIENT, (WPARAM)dc, PRF_CLIENT | PRF_ERASEBKGND);
+    GdiFlush();
+    const DWORD *pixels = (const DWORD *)bits;
+    auto colour_at = [&](int x, int y) {
+        const DWORD p = pixels[y * width + x];  // 0x00RRGGBB
+        return RGB((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            ++colours[colour_at(x, y)];
+            if (x >= from_x && colour_distance(colour_at(x, y), text) < 120) ++painting.text_pixels;
+        }
+    }
+    int most = 0;
+    for (const auto &c : colours) {
+        if (c.second > most) {
+            most = c.second;
+            painting.background = c.first;
+        }
+    }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return painting;
+}
+
+COLORREF brush_colour(HBRUSH brush)
+{
+    LOGBRUSH logical = {};
+    if (GetObjectA(brush, sizeof logical, &logical) != (int)sizeof logical) return CLR_INVALID;
+    return logical.lbColor;
+}
+
+// Every text of the window is drawn in the scheme's window text colour (grey
+// text where the control is disabled) on the window colour: the labels, the
+// plan and status lines, the mode buttons and the disabled rate boxes. In a
+// dark scheme such as High Contrast Black the device context's own default,
+// black, would vanish on the black window.
+TEST_F(MainWindow, TextsTakeTheSchemesColoursInEveryScheme)
+{
+    const int indexes[] = {COLOR_WINDOW, COLOR_WINDOWTEXT, COLOR_GRAYTEXT, COLOR_BTNFACE, COLOR_BTNTEXT};
+    COLORREF saved[COUNT_OF(indexes)];
+    for (size_t i = 0; i < COUNT_OF(indexes); ++i) saved[i] = GetSysColor(indexes[i]);
+    struct Scheme { const char *name; COLORREF colours[COUNT_OF(indexes)]; };
+    const Scheme schemes[] = {
+        {"as the system had it", {saved[0], saved[1], saved[2], saved[3], saved[4]}},
+        {"white on black, green grey text", {RGB(0, 0, 0), RGB(255, 255, 255), RGB(63, 242, 63), RGB(0, 0, 0),
+                                             RGB(255, 255, 255)}},
+        {"black on white, dark grey text", {RGB(255, 255, 255), RGB(0, 0, 0), RGB(96, 96, 96),
+                                            RGB(255, 255, 255), RGB(0, 0, 0)}},
+    };
+    struct Control { const char *what; HWND window; int from_x; };
+    const Control controls[] = {
+        {"first label", GetWindow(main_window, GW_CHILD), 0},
+        {"plan line", plan_label, 0},
+        {"status line", status_label, 0},
+        {"per-second mode button", cps_radio, 20},
+        {"interval mode button", interval_radio, 20},
+        {"count box, disabled", count_edit, 0},
+        {"milliseconds box, disabled", ms_edit, 0},
+    };
+    SetFocus(start_button);  // no focus rectangle in what is painted
+    for (const Scheme &scheme : schemes) {
+        SCOPED_TRACE(scheme.name);
+        SetSysColors((int)COUNT_OF(indexes), indexes, scheme.colours);
+        test_pump();
+        const COLORREF window = scheme.colours[0];
+        ASSERT_EQ(GetSysColor(COLOR_WINDOW), window);
+        ASSERT_EQ(brush_colour(GetSysColorBrush(COLOR_WINDOW)), window);
+        for (const Control &c : controls) {
+            SCOPED_TRACE(c.what);
+            const COLORREF text = IsWindowEnabled(c.window) ? scheme.colours[1] : scheme.colours[2];
+            const UINT messages[] = {WM_CTLCOLORSTATIC, WM_CTLCOLORBTN};
+            for (UINT message : messages) {
+                HDC dc = CreateCompatibleDC(NULL);
+                SetTextColor(dc, RGB(1, 2, 3));
+                SetBkMode(dc, OPAQUE);
+                const HBRUSH brush = (HBRUSH)SendMessageA(main_window, message, (WPARAM)dc, (LPARAM)c.window);
+                EXPECT_EQ(GetTextColor(dc), text) << "message " << message;
+                EXPECT_EQ(GetBkMode(dc), TRANSPARENT) << "message " << message;
+                EXPECT_EQ(brush_colour(brush), window) << "message " << message;
+                DeleteDC(dc);
+            }
+            const Painting painting = paint_into_memory(c.window, text, c.from_x);
+            EXPECT_GE(painting.text_pixels, 10) << "no text to be seen";
+            EXPECT_EQ(painting.background, window);
+        }
+    }
+    SetSysColors((int)COUNT_OF(indexes), indexes, saved);
+    test_pump();
+    EXPECT_EQ(GetSysColor(COLOR_WINDOW), saved[0]);
 }
 
 // ---- The running status line ---------------------------------------------------
