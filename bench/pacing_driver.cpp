@@ -132,18 +132,6 @@ double deviation_at_period_us[RECORDER_CAPACITY];
 uint32_t segment_start[RECORDER_CAPACITY];
 double segment_offset_us[RECORDER_CAPACITY];
 
-int64_t counter_frequency(void)
-{
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f.QuadPart;
-}
-
-double ticks_to_us(int64_t ticks)
-{
-    return (double)ticks * 1e6 / (double)counter_frequency();
-}
-
 // ---- CPU time and threads ---------------------------------------------------------
 
 // A CPU-time reading with the counter value it was taken at.
@@ -162,7 +150,7 @@ CpuMark cpu_mark(int32_t pid)
 double cpu_percent_between(CpuMark a, CpuMark b)
 {
     if (a.cpu_s < 0 || b.cpu_s < 0 || b.at <= a.at) return -1.0;
-    return (b.cpu_s - a.cpu_s) * 100.0 / (ticks_to_us(b.at - a.at) / 1e6);
+    return (b.cpu_s - a.cpu_s) * 100.0 / (recorder_us(b.at - a.at) / 1e6);
 }
 
 // The ids of the Windows threads of a process, into ids (room for
@@ -303,7 +291,7 @@ void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t stop_may_
         RecordedEvent e = recorder_event(s->rec, i);
         if (e.wparam != VK_SPACE || (e.message != WM_KEYDOWN && e.message != WM_KEYUP)) continue;
         if (n == 0) origin = e.qpc;
-        edges[n].us = ticks_to_us(e.qpc - origin);
+        edges[n].us = recorder_us(e.qpc - origin);
         edges[n].down = e.message == WM_KEYDOWN;
         if (e.message == WM_KEYUP) last_release = e.qpc;
         if (e.message == WM_KEYDOWN && e.qpc > stop_sent) ++f->presses_after_stop;
@@ -372,23 +360,12 @@ void analyse_run(Session *s, uint32_t from, int64_t stop_sent, int32_t stop_may_
     if (held > 0 && last_release > stop_sent) --held;
     for (uint32_t i = start; i < start + held; ++i) hold_us_of[i] -= f->hold_us;
     f->hold = spread_of(hold_us_of + start, held, scratch);
-    f->stop_release_ms = last_release ? ticks_to_us(last_release - stop_sent) / 1000.0 : NAN;
+    f->stop_release_ms = last_release ? recorder_us(last_release - stop_sent) / 1000.0 : NAN;
 
     long seen = (long)presses;
     f->lost = f->sent > seen ? (int32_t)(f->sent - seen) : 0;
     long extra = seen - f->sent - stop_may_cut;
     f->doubled = extra > 0 ? (int32_t)extra : 0;
-}
-
-// Types the rate into the per-second box and checks the plan line took it.
-int32_t set_rate(Session *s, const char *rate_text)
-{
-    set_text(control(s, IDC_CPS_EDIT), rate_text);
-    char want[128], plan[E2E_TEXT_SIZE];
-    snprintf(want, sizeof want, "Requested: %s CPS. Scheduled: ", rate_text);
-    return expect(s, wait_text_prefix(control(s, IDC_PLAN), want, plan, sizeof plan,
-                                      E2E_REACTION_MS),
-                  "plan line for %s: \"%s\"", rate_text, plan);
 }
 
 // Polls the status line, without sleeping, until it shows the F8 stop text;
@@ -445,13 +422,13 @@ int32_t run_rivanta(Session *s, int32_t pid, int32_t spinner_pid, double seconds
     if (!expect(s, shown != 0 && parse_stop_line(text, STOPPED_BY_F8, "presses", &f->sent),
                 "no F8 stop text: \"%s\"", text))
         return 0;
-    f->stop_text_ms = ticks_to_us(shown - stop_sent) / 1000.0;
+    f->stop_text_ms = recorder_us(shown - stop_sent) / 1000.0;
     f->cpu_percent = cpu_percent_between(start, stop);
     f->spinner_cpu_percent = spinner_pid > 0 ? cpu_percent_between(spin_start, spin_stop) : -1.0;
     double grew_s = 0.0;
     const int32_t worker = busiest_task(tasks_start, n_start, tasks_stop, n_stop, &grew_s);
     if (worker >= 0) {
-        f->worker_cpu_percent = grew_s * 100.0 / (ticks_to_us(stop.at - start.at) / 1e6);
+        f->worker_cpu_percent = grew_s * 100.0 / (recorder_us(stop.at - start.at) / 1e6);
         f->worker_nice = tasks_stop[worker].nice;
         f->worker_policy = tasks_stop[worker].policy;
         f->worker_rt_priority = tasks_stop[worker].rt_priority;
@@ -561,8 +538,8 @@ DWORD WINAPI first_send_thread(void *argument)
     int64_t t1 = recorder_now();
     key_edge(E2E_MARKER_VK, 1);
     int64_t t2 = recorder_now();
-    result->first_ms = ticks_to_us(t1 - t0) / 1000.0;
-    result->second_ms = ticks_to_us(t2 - t1) / 1000.0;
+    result->first_ms = recorder_us(t1 - t0) / 1000.0;
+    result->second_ms = recorder_us(t2 - t1) / 1000.0;
     return 0;
 }
 

@@ -14,13 +14,13 @@ sections of an existing report are carried over when it is rewritten: the
 timer model's (bench/pacing_timer_model.cpp writes it) and the decision on
 the worker's priority (written by hand after a full run on a quiet machine).
 """
-import csv
 import datetime
 import os
 import platform
 import statistics
-import subprocess
 import sys
+
+from report_common import command_output, machine, markdown_table, read_text, read_tsv
 
 import matplotlib
 
@@ -62,37 +62,6 @@ DECISION_PLACEHOLDER = (
 
 
 # ---- reading ------------------------------------------------------------------
-
-def read_tsv(path):
-    with open(path, newline="") as f:
-        return list(csv.DictReader(f, delimiter="\t"))
-
-
-def read_text(path, default=""):
-    try:
-        with open(path) as f:
-            return f.read().strip()
-    except OSError:
-        return default
-
-
-def command_output(args):
-    try:
-        return subprocess.run(args, capture_output=True, text=True, check=False).stdout.strip()
-    except OSError:
-        return ""
-
-
-def machine():
-    model, cores = "", os.cpu_count() or 0
-    for line in command_output(["lscpu"]).splitlines():
-        key, _, value = line.partition(":")
-        if key.strip() == "Model name":
-            model = value.strip()
-        elif key.strip() == "Hypervisor vendor":
-            model += f" (virtual machine, {value.strip()})"
-    return model or platform.processor(), cores
-
 
 def num(row, key):
     return float(row[key])
@@ -182,12 +151,6 @@ def per_round(rows, key, digits=1):
 
 
 # ---- the tables -----------------------------------------------------------------
-
-def markdown_table(header, rows):
-    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
-    lines += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
-    return "\n".join(lines)
-
 
 def rate_table(ours, base):
     """The rows of one rate's table: figure, ours, baseline, ratio of the medians."""

@@ -27,6 +27,7 @@
 # With the defaults the whole run takes about 8 minutes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/bench_common.sh
 build=${1:-build/windows}
 [ $# -gt 0 ] && shift
 build=$(cd "$build" && pwd)
@@ -60,20 +61,7 @@ done
 
 rm -rf "$out"
 mkdir -p "$out"
-# What else was running when the figures were taken: the load, and Wine
-# servers of other prefixes (test runs, for example).
-cat /proc/loadavg > "$out/loadavg_before"
-# Wine servers of other prefixes: every live one whose environment names
-# another WINEPREFIX than this run's (a server is started with its prefix's).
-other_wineservers() {
-  local n=0 pid env
-  for pid in $(pgrep -x 'wineserver(64)?' || true); do
-    env=$({ tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null) || continue  # ended meanwhile
-    grep -qx "WINEPREFIX=$prefix" <<<"$env" || n=$((n + 1))
-  done
-  echo "$n"
-}
-other_wineservers > "$out/other_wineservers_before"
+note_surroundings "$out" "$prefix" before
 # The limits under which Wine could change a thread's Linux scheduling.
 {
   echo "user	$(id -un)"
@@ -93,8 +81,7 @@ WINEPREFIX=$prefix WINEDEBUG=-all wine "$build/bench/pacing_driver.exe" \
   ${variant_args[@]+"${variant_args[@]}"} "$@" </dev/null || rc=$?
 tests/wine_prefix.sh stop "$prefix" >/dev/null
 trap - EXIT
-other_wineservers > "$out/other_wineservers_after"
-cat /proc/loadavg > "$out/loadavg_after"
+note_surroundings "$out" "$prefix" after
 echo "$((SECONDS - started))" > "$out/wall_seconds"
 if [ $rc -ne 0 ]; then
   echo "pacing benchmark: the driver failed (exit $rc); no report written" >&2

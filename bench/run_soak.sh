@@ -23,6 +23,7 @@
 # With the defaults the soak takes about 35 minutes and the fuzzing about as long.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. bench/bench_common.sh
 build=$(cd "${1:-build/windows}" && pwd)
 fuzz_build=${2:-build/fuzz}
 out=$build/bench/soak
@@ -47,17 +48,7 @@ fi
 
 rm -rf "$out"
 mkdir -p "$out"
-# What else was running: the load, and Wine servers of other prefixes.
-other_wineservers() {
-  local n=0 pid env
-  for pid in $(pgrep -x 'wineserver(64)?' || true); do
-    env=$({ tr '\0' '\n' < "/proc/$pid/environ"; } 2>/dev/null) || continue  # ended meanwhile
-    grep -qx "WINEPREFIX=$prefix" <<<"$env" || n=$((n + 1))
-  done
-  echo "$n"
-}
-cat /proc/loadavg > "$out/loadavg_before"
-other_wineservers > "$out/other_wineservers_before"
+note_surroundings "$out" "$prefix" before
 date -u '+%Y-%m-%d %H:%M UTC' > "$out/started"
 
 started=$SECONDS
@@ -68,8 +59,7 @@ WINEPREFIX=$prefix WINEDEBUG=-all wine "$build/bench/soak_driver.exe" "$build/ap
   "$out" --minutes "$minutes" --warmup "$warmup" --cycles "$cycles" </dev/null || rc=$?
 tests/wine_prefix.sh stop "$prefix" >/dev/null
 trap - EXIT
-cat /proc/loadavg > "$out/loadavg_after"
-other_wineservers > "$out/other_wineservers_after"
+note_surroundings "$out" "$prefix" after
 echo "$((SECONDS - started))" > "$out/soak_seconds"
 if [ $rc -ne 0 ] && [ ! -s "$out/soak_summary.tsv" ]; then
   echo "soak: the driver failed (exit $rc) before writing its figures; no report written" >&2

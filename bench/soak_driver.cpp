@@ -61,18 +61,6 @@ const int32_t DEVIATION_BINS = 1000;       // up to 10 ms; beyond counts in the 
 const char STOPPED_BY_F6[] = "Stopped by F6.";
 const char STOPPED_BY_F8[] = "Stopped by F8.";
 
-int64_t counter_frequency(void)
-{
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f.QuadPart;
-}
-
-double ticks_to_us(int64_t ticks)
-{
-    return (double)ticks * 1e6 / (double)counter_frequency();
-}
-
 // ---- the program's resources ---------------------------------------------------------
 
 // What the program holds at one moment.
@@ -108,7 +96,7 @@ Resources sample_resources(const Session *s, int32_t pid, const char *point, int
     Resources r;
     memset(&r, 0, sizeof r);
     snprintf(r.point, sizeof r.point, "%s", point);
-    r.seconds = ticks_to_us(recorder_now() - started) / 1e6;
+    r.seconds = recorder_us(recorder_now() - started) / 1e6;
     r.rss_kb = status_value(pid, "VmRSS");
     r.linux_threads = status_value(pid, "Threads");
     r.cpu_s = cpu_seconds(pid);
@@ -225,17 +213,6 @@ void probe_handle_count(int32_t *before, int32_t *after)
         if (events[i]) CloseHandle(events[i]);
 }
 
-// Types the rate into the per-second box and checks the plan line took it.
-int32_t set_rate(Session *s, const char *rate_text)
-{
-    set_text(control(s, IDC_CPS_EDIT), rate_text);
-    char want[128], plan[E2E_TEXT_SIZE];
-    snprintf(want, sizeof want, "Requested: %s CPS. Scheduled: ", rate_text);
-    return expect(s, wait_text_prefix(control(s, IDC_PLAN), want, plan, sizeof plan,
-                                      E2E_REACTION_MS),
-                  "plan line for %s: \"%s\"", rate_text, plan);
-}
-
 FILE *open_output(const char *folder, const char *name)
 {
     char path[MAX_PATH + 64];
@@ -347,7 +324,7 @@ int main(int argc, char **argv)
         if (expect(&s, wait_events(&s, from, WM_KEYDOWN, VK_SPACE, 1, SOAK_WAIT_MS),
                    "F6 with the recorder in front started no run")) {
             first_press = recorder_event(s.rec, (uint32_t)first_event(&s, from, WM_KEYDOWN, VK_SPACE)).qpc;
-            const int64_t minute_ticks = counter_frequency() * 60;
+            const int64_t minute_ticks = recorder_frequency() * 60;
             double cpu_before = cpu_seconds(pid);
             note("soak: %d minutes at %s per second", minutes, SOAK_RATE_TEXT);
             while (minutes_done < (uint32_t)minutes) {
@@ -424,7 +401,7 @@ int main(int argc, char **argv)
     // The first press and those sent back to back after it are the start
     // (pacing_driver.cpp explains why); the figures are taken after it.
     const double period_us = period_from_rate(SOAK_RATE);
-    for (uint32_t i = 0; i < d.n_presses; ++i) press_us[i] = ticks_to_us(d.presses[i] - first_press);
+    for (uint32_t i = 0; i < d.n_presses; ++i) press_us[i] = recorder_us(d.presses[i] - first_press);
     uint32_t start = d.n_presses > 0 ? 1 : 0;
     while (start < d.n_presses && press_us[start] - press_us[start - 1] < 0.5 * period_us) ++start;
     const uint32_t rest = d.n_presses - start;
@@ -496,7 +473,7 @@ int main(int argc, char **argv)
     fprintf(summary, "press_mean_us\t%.1f\npress_p50_us\t%.1f\npress_p99_us\t%.1f\n"
                      "press_max_us\t%.1f\n",
             spread.mean_abs, spread.p50, spread.p99, spread.max);
-    fprintf(summary, "last_press_s\t%.3f\n", last_press ? ticks_to_us(last_press - first_press) / 1e6 : 0.0);
+    fprintf(summary, "last_press_s\t%.3f\n", last_press ? recorder_us(last_press - first_press) / 1e6 : 0.0);
     fprintf(summary, "cycles\t%u\ncycles_asked\t%d\ncycle_presses\t%u\ncycles_unreleased\t%u\n"
                      "cycle_lost\t%u\ncycle_doubled\t%u\n",
             cycles_done, cycles, cycle_presses, cycles_unreleased, cycle_lost, cycle_doubled);

@@ -11,12 +11,12 @@ and, when the fuzz target ran, its logs (fuzz.log, fuzz-merge.log,
 fuzz_seconds, fuzz_exit, fuzz_merge_exit, fuzz_corpus_before,
 fuzz_corpus_after, fuzz_runs_asked, the folder fuzz-artifacts).
 """
-import csv
 import os
 import platform
 import re
-import subprocess
 import sys
+
+from report_common import command_output, machine, markdown_table, read_text, read_tsv
 
 import matplotlib
 
@@ -30,43 +30,6 @@ MINUTE_TOLERANCE = 0.001      # no minute off by more than 0.1%
 RSS_TOLERANCE = 0.01          # resident memory: within 1% counts as no growth
 FUZZ_RUNS_GOAL = 100_000_000
 ERROR_NOT_IMPLEMENTED = 120   # ERROR_CALL_NOT_IMPLEMENTED
-
-
-def read_tsv(path):
-    with open(path, newline="") as f:
-        return list(csv.DictReader(f, delimiter="\t"))
-
-
-def read_text(path, default=""):
-    try:
-        with open(path) as f:
-            return f.read().strip()
-    except OSError:
-        return default
-
-
-def command_output(args):
-    try:
-        return subprocess.run(args, capture_output=True, text=True, check=False).stdout.strip()
-    except OSError:
-        return ""
-
-
-def machine():
-    model, cores = "", os.cpu_count() or 0
-    for line in command_output(["lscpu"]).splitlines():
-        key, _, value = line.partition(":")
-        if key.strip() == "Model name":
-            model = value.strip()
-        elif key.strip() == "Hypervisor vendor":
-            model += f" (virtual machine, {value.strip()})"
-    return model or platform.processor(), cores
-
-
-def markdown_table(header, rows):
-    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
-    lines += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
-    return "\n".join(lines)
 
 
 def verdict(met):

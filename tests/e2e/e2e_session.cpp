@@ -442,6 +442,16 @@ int32_t launch(Session *s, PROCESS_INFORMATION *process)
     return expect(s, 0, "could not start %s, twice (error %lu)", s->exe, (unsigned long)error);
 }
 
+int32_t set_rate(Session *s, const char *rate_text)
+{
+    set_text(control(s, IDC_CPS_EDIT), rate_text);
+    char want[128], plan[E2E_TEXT_SIZE];
+    snprintf(want, sizeof want, "Requested: %s CPS. Scheduled: ", rate_text);
+    return expect(s, wait_text_prefix(control(s, IDC_PLAN), want, plan, sizeof plan,
+                                      E2E_REACTION_MS),
+                  "plan line for %s: \"%s\"", rate_text, plan);
+}
+
 // Starts rivanta.exe and waits until its main window is shown (WM_CREATE is
 // over once the window is visible).
 int32_t start_rivanta(Session *s)

@@ -193,6 +193,9 @@ int32_t create_job(Session *s);
 // launch that the system refuses is tried once more after a short wait (and
 // said in the scenario's figures); a second refusal is a failure.
 int32_t launch(Session *s, PROCESS_INFORMATION *process);
+// Types rate_text into the per-second box and waits for the plan line that
+// reads it ("Requested: <text> CPS. Scheduled: ..."). Returns 1 once shown.
+int32_t set_rate(Session *s, const char *rate_text);
 // Starts rivanta.exe and waits until its main window is shown; sets s->main.
 int32_t start_rivanta(Session *s);
 // Closes the handles CreateProcess gave and clears the record.

@@ -261,11 +261,21 @@ int32_t recorder_last(const Recorder *rec, uint32_t from, uint32_t message, uint
     return -1;
 }
 
-double recorder_ms(int64_t ticks)
+int64_t recorder_frequency(void)
 {
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    return (double)ticks * 1000.0 / (double)frequency.QuadPart;
+    return frequency.QuadPart;
+}
+
+double recorder_ms(int64_t ticks)
+{
+    return (double)ticks * 1000.0 / (double)recorder_frequency();
+}
+
+double recorder_us(int64_t ticks)
+{
+    return (double)ticks * 1e6 / (double)recorder_frequency();
 }
 
 int64_t recorder_now(void)

@@ -95,7 +95,10 @@ uint32_t recorder_collect(const Recorder *rec, uint32_t from, uint32_t message, 
 // recorder_collect, or -1 when there is none.
 int32_t recorder_last(const Recorder *rec, uint32_t from, uint32_t message, uint32_t wparam);
 
-// Performance-counter ticks converted to milliseconds.
+// Performance-counter ticks per second.
+int64_t recorder_frequency(void);
+// Performance-counter ticks converted to milliseconds, and to microseconds.
 double recorder_ms(int64_t ticks);
+double recorder_us(int64_t ticks);
 // The performance counter now.
 int64_t recorder_now(void);

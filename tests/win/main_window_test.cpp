@@ -60,23 +60,6 @@ void hotkey(WPARAM id)
 
 bool enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
 
-// Key-down and key-up messages of one key that the test windows received.
-struct KeyTally {
-    int downs = 0;
-    int ups = 0;
-};
-
-KeyTally tally_key(WPARAM vk)
-{
-    KeyTally tally;
-    for (const LoggedMessage &m : logged_messages()) {
-        if (m.wparam != vk) continue;
-        if (m.message == WM_KEYDOWN) ++tally.downs;
-        if (m.message == WM_KEYUP) ++tally.ups;
-    }
-    return tally;
-}
-
 // The six controls of set_rate_controls_enabled, in its order.
 struct RateControls {
     bool cps_radio, interval_radio, cps_edit, fastest, count_edit, ms_edit;

@@ -94,23 +94,6 @@ void pump_all_but_ticks(DWORD duration_ms)
     }
 }
 
-// Key-down and key-up messages of one key that the test windows received.
-struct KeyTally {
-    int downs = 0;
-    int ups = 0;
-};
-
-KeyTally tally_key(WPARAM vk)
-{
-    KeyTally tally;
-    for (const LoggedMessage &m : logged_messages()) {
-        if (m.wparam != vk) continue;
-        if (m.message == WM_KEYDOWN) ++tally.downs;
-        if (m.message == WM_KEYUP) ++tally.ups;
-    }
-    return tally;
-}
-
 // ---- The sender seam ----------------------------------------------------------
 
 // A stand-in for SendInput that refuses whole pairs while refuse_presses is

@@ -195,3 +195,20 @@ inline std::vector<LoggedMessage> logged_messages(void)
         if (!is_sentinel(test_log[i])) out.push_back(test_log[i]);
     return out;
 }
+
+// Key-down and key-up messages of one key that the test windows received.
+struct KeyTally {
+    int downs = 0;
+    int ups = 0;
+};
+
+inline KeyTally tally_key(WPARAM vk)
+{
+    KeyTally tally;
+    for (const LoggedMessage &m : logged_messages()) {
+        if (m.wparam != vk) continue;
+        if (m.message == WM_KEYDOWN) ++tally.downs;
+        if (m.message == WM_KEYUP) ++tally.ups;
+    }
+    return tally;
+}
